@@ -1,0 +1,73 @@
+// The engine's document record and the process-wide table of open documents.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "pdfwriter/assembly.h"
+#include "pdfwriter/writer.h"
+#include "text/graphics_state.h"
+
+namespace engine {
+
+inline constexpr uint32_t kMagic = 0x126960a1;
+inline constexpr int kMaxDocuments = 1023;
+inline constexpr char kDefaultFont[] = "Helvetica";
+inline constexpr char kDefaultEncoding[] = "WinAnsiEncoding";
+
+enum class OpenMode { kNew, kAppend };
+
+struct PageState {
+  int frameFirst = 1, frameCount = 0;
+  int textSize = 16;
+  char fontName[64] = {};
+  char fontEncoding[64] = {};
+  int textLeft = 64, textTop = 64;
+  int textOptionA = 0, textOptionB = 0, textOptionC = 0;
+  int boxX = 0, boxY = 0, boxW = 0, boxH = 0;
+  int pageWidth = 594, pageHeight = 792;
+  bool pageOpen = false;
+  int pageKind = 0;  // 1 automatic image page, 2 begun by option or for text, 3 for a line
+  char pendingBookmark[256] = {};
+
+  // Per-page part, restored whenever a page begins or ends.
+  void ResetForNewPage();
+  // Everything, including the page size and the open-page fields.
+  void ResetFully();
+};
+
+struct EngineDocument {
+  uint32_t magic = kMagic;
+  std::string path;
+  OpenMode openMode = OpenMode::kNew;
+
+  std::unique_ptr<pdf::Writer> writer;
+  pdf::DocumentData data;
+  text::GraphicsStack graphics;
+
+  // Compression choices per image class (1 bitonal, 2 grey, 3 colour), lower case.
+  char compression[3][9] = {};
+  bool skewCorrection = false;
+  bool secondImage = false;
+  int jpegQuality = 0;
+  int ignoreMaskLevel = 0;
+
+  PageState page;
+
+  ~EngineDocument() { magic = 0; }
+};
+
+// Lookup of a live document; null for a bad or closed handle.
+EngineDocument* Lookup(int handle);
+
+// Page steps shared by the options and the drawing operations.
+void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor);
+void EndPage(EngineDocument& doc);
+
+// Option and query dispatch (options.cpp).
+int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* textA,
+              const char* textB);
+int Query(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const char* textB);
+
+}  // namespace engine

@@ -1,0 +1,165 @@
+#include "engine.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+#include "document.h"
+#include "pdfwriter/sink.h"
+
+namespace engine {
+namespace {
+
+EngineDocument* gTable[kMaxDocuments + 1] = {};
+
+bool PathInUse(const char* path) {
+  for (int i = 1; i <= kMaxDocuments; ++i)
+    if (gTable[i] && strcasecmp(gTable[i]->path.c_str(), path) == 0) return true;
+  return false;
+}
+
+int Register(EngineDocument* doc) {
+  for (int i = 1; i <= kMaxDocuments; ++i) {
+    if (!gTable[i]) {
+      gTable[i] = doc;
+      return i;
+    }
+  }
+  return 0;
+}
+
+void CopyName(char (&dst)[64], const char* src) {
+  std::strncpy(dst, src, sizeof dst - 1);
+  dst[sizeof dst - 1] = '\0';
+}
+
+void FinishFile(EngineDocument& doc) {
+  if (doc.page.pageOpen) EndPage(doc);
+  doc.page.ResetFully();
+  pdf::CloseHooks hooks;
+  hooks.outputPath = doc.path;
+  pdf::FinishNewFile(*doc.writer, doc.data, hooks);
+  doc.writer->Flush();
+}
+
+}  // namespace
+
+void PageState::ResetForNewPage() {
+  textSize = 16;
+  CopyName(fontName, kDefaultFont);
+  CopyName(fontEncoding, kDefaultEncoding);
+  textLeft = 64;
+  textTop = 64;
+  textOptionA = textOptionB = textOptionC = 0;
+  frameFirst = 1;
+  frameCount = 0;
+  boxX = boxY = boxW = boxH = 0;
+}
+
+void PageState::ResetFully() {
+  ResetForNewPage();
+  pageWidth = 594;
+  pageHeight = 792;
+  pageOpen = false;
+  pageKind = 0;
+  pendingBookmark[0] = '\0';
+}
+
+EngineDocument* Lookup(int handle) {
+  if (handle < 1 || handle > kMaxDocuments) return nullptr;
+  EngineDocument* doc = gTable[handle];
+  return doc && doc->magic == kMagic ? doc : nullptr;
+}
+
+namespace {
+
+void AttachBookmark(EngineDocument& doc) {
+  if (doc.page.pendingBookmark[0] == '\0') return;
+  pdf::AddOutlineEntry(*doc.writer, doc.data, doc.page.pendingBookmark);
+  doc.page.pendingBookmark[0] = '\0';
+}
+
+}  // namespace
+
+void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor) {
+  if (doc.page.pageOpen) EndPage(doc);
+  doc.page.pageWidth = width;
+  doc.page.pageHeight = height;
+  doc.page.pageOpen = true;
+  doc.page.pageKind = 2;
+  pdf::BeginPage(*doc.writer, doc.data, width, height);
+  doc.graphics.BeginPage();
+  doc.page.ResetForNewPage();
+  if (moveTextCursor) {
+    text::TextState& ts = doc.graphics.textState();
+    ts.textMatrix.e = ts.lineMatrix.e = static_cast<float>(doc.page.textLeft);
+    ts.textMatrix.f = ts.lineMatrix.f = static_cast<float>(height - doc.page.textTop);
+  }
+}
+
+void EndPage(EngineDocument& doc) {
+  if (!doc.page.pageOpen) return;
+  AttachBookmark(doc);
+  pdf::EndPage(*doc.writer, doc.data, pdf::PageResourceWriters{});
+  doc.graphics.EndPage();
+  doc.page.ResetForNewPage();
+  doc.page.pageOpen = false;
+  doc.page.pageKind = 0;
+}
+
+}  // namespace engine
+
+using engine::EngineDocument;
+
+extern "C" int EngineCreate(const char* path) {
+  if (!path || !*path) return 0;
+  if (engine::PathInUse(path)) return 0;
+  auto sink = pdf::FileSink::Open(path);
+  if (!sink) return 0;
+  auto* doc = new EngineDocument;
+  doc->path = path;
+  doc->writer = std::make_unique<pdf::Writer>(pdf::Allocator::Default(), std::move(sink));
+  pdf::WriteHeader(*doc->writer);
+  int handle = engine::Register(doc);
+  if (handle == 0) {
+    // No slot: the file still gets a complete, empty document.
+    engine::FinishFile(*doc);
+    delete doc;
+    return 0;
+  }
+  doc->page.ResetFully();
+  return handle;
+}
+
+extern "C" int EngineSetOption(int handle, int key, int intA, int intB, const char* textA,
+                               const char* textB) {
+  EngineDocument* doc = engine::Lookup(handle);
+  return doc ? engine::SetOption(*doc, key, intA, intB, textA, textB) : 0;
+}
+
+extern "C" int EngineQuery(int handle, int key, int* outA, int* outB, char* textA,
+                           const char* textB) {
+  EngineDocument* doc = engine::Lookup(handle);
+  return doc ? engine::Query(*doc, key, outA, outB, textA, textB) : 0;
+}
+
+extern "C" int EngineSetInfo(int handle, const char* title, const char* subject,
+                             const char* author, const char* keywords, const char* creator) {
+  EngineDocument* doc = engine::Lookup(handle);
+  if (!doc) return 0;
+  const char* values[5] = {title, subject, author, keywords, creator};
+  for (int i = 0; i < 5; ++i) {
+    size_t n = pdf::TextStringLength(values[i]);
+    if (n > 0) doc->data.info.texts[i].assign(values[i], n);
+  }
+  return 1;
+}
+
+extern "C" int EngineClose(int handle) {
+  EngineDocument* doc = engine::Lookup(handle);
+  if (!doc) return 0;
+  engine::FinishFile(*doc);
+  engine::gTable[handle] = nullptr;
+  delete doc;
+  return 1;
+}

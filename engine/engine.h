@@ -1,0 +1,67 @@
+/* Pictofold PDF engine: documents addressed by integer handles.
+ *
+ * Results are integers: 1 success, 0 failure, -1 for the few refusals that say so.
+ * Strings are NUL-terminated single-byte text (Windows-1252), or UTF-16BE text that begins
+ * with the byte-order mark FE FF and ends at a pair of NUL bytes. Lengths and positions are
+ * integer PDF points with the origin at the top-left corner of the page. Colours are
+ * 0x00BBGGRR. The engine is not safe for concurrent calls. */
+#ifndef PICTOFOLD_ENGINE_H
+#define PICTOFOLD_ENGINE_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Opens a new PDF file for writing ("-" is standard output). Returns a handle 1..1023, or 0. */
+int EngineCreate(const char* path);
+
+/* Changes a setting or performs a page step; 1 accepted, 0 refused. */
+int EngineSetOption(int handle, int key, int intA, int intB, const char* textA,
+                    const char* textB);
+
+/* Reads a setting or asks about an input file. outA and outB are written only when their
+ * value is above 1000, so small integers may stand in their place (key 210 reads outA as an
+ * integer). textA is an output buffer for key 210. */
+int EngineQuery(int handle, int key, int* outA, int* outB, char* textA, const char* textB);
+
+/* Replaces each present, non-empty Info text. 1, or 0 for a bad handle. */
+int EngineSetInfo(int handle, const char* title, const char* subject, const char* author,
+                  const char* keywords, const char* creator);
+
+/* Completes the file and releases the handle. 1 closed, 0 bad handle. */
+int EngineClose(int handle);
+
+/* Option keys. */
+enum {
+  ENGINE_OPT_FRAME_RANGE = 101,
+  ENGINE_OPT_PLACEMENT_BOX = 104,
+  ENGINE_OPT_TEXT_OPTION = 107,
+  ENGINE_OPT_PAGE = 109,
+  ENGINE_OPT_BOOKMARK = 110,
+  ENGINE_OPT_PRODUCER = 111,
+  ENGINE_OPT_IGNORE_MASK = 112,
+  ENGINE_OPT_VIEWER = 121,
+  ENGINE_OPT_ROTATION = 122,
+  ENGINE_OPT_COMPRESSION = 123,
+  ENGINE_OPT_CLEAR_COMPRESSION = 124,
+  ENGINE_OPT_SKEW = 126,
+  ENGINE_OPT_SECOND_IMAGE = 127,
+  ENGINE_OPT_JPEG_QUALITY = 128
+};
+
+/* Query keys. */
+enum {
+  ENGINE_Q_PAGE_COUNT = 206,
+  ENGINE_Q_PAGE_SIZE = 209,
+  ENGINE_Q_COMPRESSION = 210,
+  ENGINE_Q_SKEW = 212,
+  ENGINE_Q_SECOND_IMAGE = 213,
+  ENGINE_Q_JPEG_QUALITY = 214,
+  ENGINE_Q_FRAME_RANGE = 215
+};
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,180 @@
+#include <strings.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "document.h"
+
+namespace engine {
+namespace {
+
+// Output pointers are honoured only above 1000, so callers may pass small integers instead.
+bool Writable(const int* p) { return reinterpret_cast<uintptr_t>(p) > 1000; }
+
+int ParseDecimal(const char* s) {
+  if (!s) return 0;
+  long v = std::strtol(s, nullptr, 10);
+  if (v > 1000000) v = 1000000;
+  if (v < -1000000) v = -1000000;
+  return static_cast<int>(v);
+}
+
+struct Preset {
+  int width, height;
+};
+constexpr Preset kPresets[6] = {{842, 1190}, {594, 792}, {421, 595},
+                                {501, 709},  {612, 792}, {612, 1008}};
+
+int PageOption(EngineDocument& doc, int w, int h, const char* textB) {
+  if (w == 0 && h == 0) {
+    EndPage(doc);
+    return 1;
+  }
+  if (w == h && w >= 1 && w <= 6) {
+    w = kPresets[w - 1].width;
+    h = kPresets[h - 1].height;
+  } else if (w < 10 || w > 14399 || h < 10 || h > 14399) {
+    return 0;
+  }
+  bool move = !(textB && strcasecmp(textB, "NoTextPos") == 0);
+  BeginPage(doc, w, h, move);
+  return 1;
+}
+
+int ViewerOption(EngineDocument& doc, int bits, int startPage) {
+  pdf::ViewerSettings& v = doc.data.viewer;
+  const int modeBits[4] = {0x1, 0x2, 0x4, 0x8};
+  for (int i = 0; i < 4; ++i)
+    if (bits & modeBits[i]) v.pageMode = i + 1;
+  const int actionBits[4] = {0x40, 0x80, 0x100, 0x200};
+  for (int i = 0; i < 4; ++i)
+    if (bits & actionBits[i]) v.openActionKind = i + 1;
+  v.viewerFlags |= bits & 0x3F000;
+  v.startPage = startPage <= 0 ? 1 : startPage;
+  return 1;
+}
+
+int CompressionOption(EngineDocument& doc, int imageClass, const char* name) {
+  if (imageClass < 1 || imageClass > 3 || !name) return 0;
+  static const char* const kBitonal[] = {"lzw", "zip", "g3", "g4"};
+  static const char* const kColour[] = {"lzw", "zip", "packbits", "jpeg", "jpg"};
+  const char* accepted = nullptr;
+  if (imageClass == 1) {
+    for (const char* n : kBitonal)
+      if (strcasecmp(name, n) == 0) accepted = n;
+  } else {
+    for (const char* n : kColour)
+      if (strcasecmp(name, n) == 0) accepted = n;
+    if (accepted && std::strcmp(accepted, "jpg") == 0) accepted = "jpeg";
+  }
+  if (!accepted) return 0;
+  std::strcpy(doc.compression[imageClass - 1], accepted);
+  return 1;
+}
+
+int RotationFor(int angle) {
+  if (angle >= 46 && angle <= 135) return 90;
+  if (angle >= 136 && angle <= 225) return 180;
+  if (angle >= 226 && angle <= 315) return 270;
+  return 0;
+}
+
+}  // namespace
+
+int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* textA,
+              const char* textB) {
+  PageState& ps = doc.page;
+  switch (key) {
+    case 101:
+      if (intA < 0 || (intA >= 1 && intB < 1) || (intA == 0 && intB != 0)) return 0;
+      if (intA == 0) {
+        ps.frameFirst = 1;
+        ps.frameCount = 0;
+      } else {
+        ps.frameFirst = intA;
+        ps.frameCount = intB;
+      }
+      return 1;
+    case 104:
+      ps.boxX = intA;
+      ps.boxY = intB;
+      ps.boxW = ParseDecimal(textA);
+      ps.boxH = ParseDecimal(textB);
+      return 1;
+    case 107:
+      ps.textOptionA = intA;
+      return 1;
+    case 109:
+      if (intA == 0 && intB != 0) return 0;
+      return PageOption(doc, intA, intB, textB);
+    case 110:
+      if (doc.openMode == OpenMode::kAppend || !textA || !*textA) return 0;
+      std::strncpy(ps.pendingBookmark, textA, sizeof ps.pendingBookmark - 1);
+      ps.pendingBookmark[sizeof ps.pendingBookmark - 1] = '\0';
+      return 1;
+    case 111:
+      if (textA && *textA) doc.data.info.producer = textA;
+      return 0;
+    case 112:
+      if (intA < 0 || intA > 100) return 0;
+      doc.ignoreMaskLevel = intA;
+      return 1;
+    case 121:
+      return ViewerOption(doc, intA, intB);
+    case 122:
+      doc.data.rotation = RotationFor(intA);
+      return 1;
+    case 123:
+      return CompressionOption(doc, intA, textA);
+    case 124:
+      std::memset(doc.compression, 0, sizeof doc.compression);
+      return 1;
+    case 126:
+      doc.skewCorrection = intA >= 1;
+      return 1;
+    case 127:
+      doc.secondImage = intA >= 1;
+      return 1;
+    case 128:
+      doc.jpegQuality = intA;
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+int Query(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const char* textB) {
+  PageState& ps = doc.page;
+  switch (key) {
+    case 206:
+      return doc.data.pageCount;
+    case 209:
+      if (Writable(outA)) *outA = ps.pageWidth;
+      if (Writable(outB)) *outB = ps.pageHeight;
+      return textA && strcasecmp(textA, "height") == 0 ? ps.pageHeight : ps.pageWidth;
+    case 210: {
+      auto imageClass = static_cast<intptr_t>(reinterpret_cast<uintptr_t>(outA));
+      if (imageClass < 1 || imageClass > 3 || !textA) return 0;
+      std::memcpy(textA, doc.compression[imageClass - 1], 9);
+      return imageClass == 3 ? 1 : 0;
+    }
+    case 212:
+      if (Writable(outA)) *outA = doc.skewCorrection ? 1 : 0;
+      return doc.skewCorrection ? 1 : 0;
+    case 213:
+      if (Writable(outA)) *outA = doc.secondImage ? 1 : 0;
+      return doc.secondImage ? 1 : 0;
+    case 214:
+      if (Writable(outA)) *outA = doc.jpegQuality;
+      return doc.jpegQuality;
+    case 215:
+      if (Writable(outA)) *outA = ps.frameFirst;
+      if (Writable(outB)) *outB = ps.frameCount;
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace engine
