@@ -17,9 +17,12 @@ function(pictofold_add_gtest name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} pictofold_testsupport GTest::gtest GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  set(props ENVIRONMENT "PICTOFOLD_BIN=${CMAKE_BINARY_DIR}/bin")
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
-    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "PICTOFOLD_BIN=${CMAKE_BINARY_DIR}/bin"
-    DISCOVERY_TIMEOUT 60)
+    PROPERTIES ${props} DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # pictofold_add_fuzzer(NAME SOURCES x_fuzzer.cpp LIBS libs... [SEEDS dir])

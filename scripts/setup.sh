@@ -6,7 +6,7 @@ pkgs=(
   build-essential cmake clang libclang-rt-14-dev pkg-config
   zlib1g-dev libjpeg62-turbo-dev libtiff-dev libpng-dev libopenjp2-7-dev libgif-dev libwebp-dev
   libgtest-dev libgmock-dev qt6-base-dev libcurl4-openssl-dev libfontconfig-dev
-  qpdf poppler-utils mupdf-tools python3-pikepdf libtiff-tools fonts-urw-base35
+  locales qpdf poppler-utils mupdf-tools python3-pikepdf libtiff-tools fonts-urw-base35
 )
 
 missing=()
@@ -16,13 +16,23 @@ for p in "${pkgs[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
+# Tests run once under a comma-decimal locale.
+need_locale() { ! locale -a 2>/dev/null | grep -qi '^fr_FR\.utf-\?8$'; }
+
+if [ ${#missing[@]} -eq 0 ] && ! need_locale; then
   exit 0
 fi
 
-echo "setup: installing ${missing[*]}"
+echo "setup: installing ${missing[*]:-a comma-decimal locale}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+if need_locale; then
+  $SUDO sed -i 's/^# *fr_FR.UTF-8 UTF-8/fr_FR.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^fr_FR.UTF-8 UTF-8' /etc/locale.gen || echo 'fr_FR.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi
