@@ -1,0 +1,20 @@
+// The engine operations the application layer makes, behind an interface so that layout and
+// driver logic can be checked call by call without writing PDFs.
+#pragma once
+
+#include <string>
+
+namespace app {
+
+class EngineCalls {
+ public:
+  virtual ~EngineCalls() = default;
+  virtual int SetOption(int handle, int key, int intA, int intB, const char* textA,
+                        const char* textB) = 0;
+  virtual int Query(int handle, int key, int* outA, int* outB, char* textA,
+                    const char* textB) = 0;
+  virtual int AddImage(int handle, const char* path) = 0;
+  virtual int DrawLine(int handle, int x1, int y1, int x2, int y2, int width, int colour) = 0;
+};
+
+}  // namespace app
