@@ -15,6 +15,7 @@ class EngineCalls {
                     const char* textB) = 0;
   virtual int AddImage(int handle, const char* path) = 0;
   virtual int DrawLine(int handle, int x1, int y1, int x2, int y2, int width, int colour) = 0;
+  virtual int DrawText(int handle, int x, int y, const char* text, int colour) = 0;
 };
 
 }  // namespace app

@@ -5,54 +5,15 @@
 #include <vector>
 
 #include "app/page_composer.h"
+#include "fake_engine.h"
 
 namespace {
 
 using app::PageComposer;
 using app::PageLayout;
 
-// Records calls as text; frame sizes come from a fixed table.
-class FakeEngine : public app::EngineCalls {
- public:
-  int iw = 1000, ih = 500;
-  std::vector<std::string> calls;
-
-  int SetOption(int, int key, int a, int b, const char* ta, const char* tb) override {
-    std::string s = "opt " + std::to_string(key) + " " + std::to_string(a) + " " +
-                    std::to_string(b);
-    if (ta) s += std::string(" ") + ta;
-    if (tb) s += std::string(" ") + tb;
-    calls.push_back(s);
-    return 1;
-  }
-  int Query(int, int key, int* outA, int* outB, char*, const char*) override {
-    if (key == 202) {
-      *outA = iw;
-      *outB = ih;
-      return iw;
-    }
-    return 0;
-  }
-  int AddImage(int, const char* path) override {
-    calls.push_back(std::string("add ") + path);
-    return 1;
-  }
-  int DrawLine(int, int x1, int y1, int x2, int y2, int w, int c) override {
-    calls.push_back("line " + std::to_string(x1) + "," + std::to_string(y1) + "-" +
-                    std::to_string(x2) + "," + std::to_string(y2) + " w" + std::to_string(w) +
-                    " c" + std::to_string(c));
-    return 1;
-  }
-  // Only the calls of one kind, e.g. "opt 104".
-  std::vector<std::string> Only(const std::string& prefix) const {
-    std::vector<std::string> out;
-    for (const auto& c : calls)
-      if (c.rfind(prefix, 0) == 0) out.push_back(c);
-    return out;
-  }
-};
-
-using Calls = std::vector<std::string>;
+using testing_support_fake::Calls;
+using testing_support_fake::FakeEngine;
 
 struct Fixture {
   FakeEngine engine;
