@@ -9,6 +9,11 @@ namespace app {
 class EngineCalls {
  public:
   virtual ~EngineCalls() = default;
+  virtual int Create(const char* path) = 0;
+  virtual int OpenAppend(const char* path) = 0;
+  virtual int Close(int handle) = 0;
+  virtual int SetInfo(int handle, const char* title, const char* subject, const char* author,
+                      const char* keywords, const char* creator) = 0;
   virtual int SetOption(int handle, int key, int intA, int intB, const char* textA,
                         const char* textB) = 0;
   virtual int Query(int handle, int key, int* outA, int* outB, char* textA,

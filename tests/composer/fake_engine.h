@@ -2,6 +2,7 @@
 // text measures 10 points per byte and 20 points high.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,39 @@ using Calls = std::vector<std::string>;
 class FakeEngine : public app::EngineCalls {
  public:
   int iw = 1000, ih = 500;
+  int frames = 1;           // answer of query 201
+  int addResult = 1;        // answer of AddImage
+  int closeResult = 1;      // answer of Close
   std::vector<std::string> calls;
+  std::string lastCreated;  // the path the engine was asked to write
+
+  int Create(const char* path) override {
+    lastCreated = path;
+    calls.push_back("create");
+    std::FILE* f = std::fopen(path, "wb");
+    if (!f) return 0;
+    std::fputs("new", f);
+    std::fclose(f);
+    return 1;
+  }
+  int OpenAppend(const char* path) override {
+    lastCreated = path;
+    calls.push_back("append");
+    std::FILE* f = std::fopen(path, "ab");
+    if (!f) return 0;
+    std::fputs("+more", f);
+    std::fclose(f);
+    return 1;
+  }
+  int Close(int) override {
+    calls.push_back("close");
+    return closeResult;
+  }
+  int SetInfo(int, const char* t, const char* s, const char* a, const char* k,
+              const char* c) override {
+    calls.push_back(std::string("info ") + t + "|" + s + "|" + a + "|" + k + "|" + c);
+    return 1;
+  }
 
   int SetOption(int, int key, int a, int b, const char* ta, const char* tb) override {
     std::string s = "opt " + std::to_string(key) + " " + std::to_string(a) + " " +
@@ -32,11 +65,12 @@ class FakeEngine : public app::EngineCalls {
     }
     if (key == 250 && textA) return static_cast<int>(std::string(textA).size()) * 10;
     if (key == 251 && textA) return 20;
+    if (key == 201) return frames;
     return 0;
   }
   int AddImage(int, const char* path) override {
     calls.push_back(std::string("add ") + path);
-    return 1;
+    return addResult;
   }
   int DrawText(int, int x, int y, const char* text, int colour) override {
     calls.push_back("text " + std::to_string(x) + "," + std::to_string(y) + " " + text + " c" +
