@@ -33,13 +33,16 @@ void CopyName(char (&dst)[64], const char* src) {
   dst[sizeof dst - 1] = '\0';
 }
 
-void FinishFile(EngineDocument& doc) {
+// Returns false when the file could not be written completely.
+bool FinishFile(EngineDocument& doc) {
   if (doc.page.pageOpen) EndPage(doc);
   doc.page.ResetFully();
   pdf::CloseHooks hooks;
   hooks.outputPath = doc.path;
   pdf::FinishNewFile(*doc.writer, doc.data, hooks);
   doc.writer->Flush();
+  bool closed = doc.writer->sink() && doc.writer->sink()->Close();
+  return closed && !doc.writer->failed();
 }
 
 }  // namespace
@@ -158,8 +161,9 @@ extern "C" int EngineSetInfo(int handle, const char* title, const char* subject,
 extern "C" int EngineClose(int handle) {
   EngineDocument* doc = engine::Lookup(handle);
   if (!doc) return 0;
-  engine::FinishFile(*doc);
+  // A file that could not be written completely is reported, not passed off as done.
+  bool complete = engine::FinishFile(*doc);
   engine::gTable[handle] = nullptr;
   delete doc;
-  return 1;
+  return complete ? 1 : 0;
 }

@@ -28,7 +28,8 @@ int EngineQuery(int handle, int key, int* outA, int* outB, char* textA, const ch
 int EngineSetInfo(int handle, const char* title, const char* subject, const char* author,
                   const char* keywords, const char* creator);
 
-/* Completes the file and releases the handle. 1 closed, 0 bad handle. */
+/* Completes the file and releases the handle. 1 closed; 0 for a bad handle, or when the file
+ * could not be written completely (the handle is released all the same). */
 int EngineClose(int handle);
 
 /* Option keys. */

@@ -17,6 +17,15 @@ FileSink::~FileSink() {
     std::fflush(file_);
 }
 
-size_t FileSink::Write(const void* bytes, size_t n) { return std::fwrite(bytes, 1, n, file_); }
+bool FileSink::Close() {
+  if (!file_) return false;
+  bool ok = owned_ ? std::fclose(file_) == 0 : std::fflush(file_) == 0;
+  file_ = nullptr;
+  return ok;
+}
+
+size_t FileSink::Write(const void* bytes, size_t n) {
+  return file_ ? std::fwrite(bytes, 1, n, file_) : 0;
+}
 
 }  // namespace pdf

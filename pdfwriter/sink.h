@@ -13,6 +13,8 @@ class Sink {
   virtual ~Sink() = default;
   // Returns the number of bytes transferred; fewer than n stops the document's output.
   virtual size_t Write(const void* bytes, size_t n) = 0;
+  // Completes the output; false when bytes could not be stored (a full disk shows up here).
+  virtual bool Close() { return true; }
 };
 
 class FileSink : public Sink {
@@ -23,6 +25,7 @@ class FileSink : public Sink {
   explicit FileSink(FILE* f, bool owned) : file_(f), owned_(owned) {}
   ~FileSink() override;
   size_t Write(const void* bytes, size_t n) override;
+  bool Close() override;
   FILE* file() { return file_; }
 
  private:

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <ctime>
 #include <regex>
 #include <string>
@@ -247,6 +248,23 @@ TEST(Document, ADocumentWithAllocatedButUnwrittenObjectsStillChecksClean) {
   EXPECT_EQ(EngineSetOption(h, 110, 0, 0, "Last", nullptr), 1);
   EngineClose(h);
   EXPECT_TRUE(QpdfCheckClean(pdf));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Document, CloseReportsAFileThatCouldNotBeWritten) {
+  // /dev/full accepts the open and fails every write.
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  int h = EngineCreate("/dev/full");
+  ASSERT_GT(h, 0);
+  EngineSetOption(h, 109, 2, 2, nullptr, nullptr);
+  EXPECT_EQ(EngineClose(h), 0);
+  EXPECT_EQ(EngineClose(h), 0);
+  int again = EngineCreate("/dev/full");
+  EXPECT_EQ(again, h) << "the slot was released";
+  EngineClose(again);
 }
 
 }  // namespace
