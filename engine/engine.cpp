@@ -38,11 +38,12 @@ void FinishFile(EngineDocument& doc) {
   doc.page.ResetFully();
   pdf::CloseHooks hooks;
   hooks.outputPath = doc.path;
+  hooks.fontObjects = [&doc] { doc.fonts.WriteFonts(*doc.writer); };
   pdf::FinishNewFile(*doc.writer, doc.data, hooks);
   doc.writer->Flush();
 }
 
-}  // namespace
+} // namespace
 
 void PageState::ResetForNewPage() {
   textSize = 16;
@@ -62,7 +63,7 @@ void PageState::ResetFully() {
   pageHeight = 792;
   pageOpen = false;
   pageKind = 0;
-  pendingBookmark[0] = '\0';
+  pendingBookmark.clear();
 }
 
 EngineDocument* Lookup(int handle) {
@@ -74,12 +75,12 @@ EngineDocument* Lookup(int handle) {
 namespace {
 
 void AttachBookmark(EngineDocument& doc) {
-  if (doc.page.pendingBookmark[0] == '\0') return;
+  if (doc.page.pendingBookmark.empty()) return;
   pdf::AddOutlineEntry(*doc.writer, doc.data, doc.page.pendingBookmark);
-  doc.page.pendingBookmark[0] = '\0';
+  doc.page.pendingBookmark.clear();
 }
 
-}  // namespace
+} // namespace
 
 void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor) {
   if (doc.page.pageOpen) EndPage(doc);
@@ -100,14 +101,16 @@ void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor) 
 void EndPage(EngineDocument& doc) {
   if (!doc.page.pageOpen) return;
   AttachBookmark(doc);
-  pdf::EndPage(*doc.writer, doc.data, pdf::PageResourceWriters{});
+  pdf::PageResourceWriters resources;
+  resources.fonts = [&doc] { doc.fonts.WritePageResources(*doc.writer); };
+  pdf::EndPage(*doc.writer, doc.data, resources);
   doc.graphics.EndPage();
   doc.page.ResetForNewPage();
   doc.page.pageOpen = false;
   doc.page.pageKind = 0;
 }
 
-}  // namespace engine
+} // namespace engine
 
 using engine::EngineDocument;
 
@@ -143,8 +146,8 @@ extern "C" int EngineQuery(int handle, int key, int* outA, int* outB, char* text
   return doc ? engine::Query(*doc, key, outA, outB, textA, textB) : 0;
 }
 
-extern "C" int EngineSetInfo(int handle, const char* title, const char* subject,
-                             const char* author, const char* keywords, const char* creator) {
+extern "C" int EngineSetInfo(int handle, const char* title, const char* subject, const char* author,
+                             const char* keywords, const char* creator) {
   EngineDocument* doc = engine::Lookup(handle);
   if (!doc) return 0;
   const char* values[5] = {title, subject, author, keywords, creator};

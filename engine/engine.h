@@ -16,8 +16,7 @@ extern "C" {
 int EngineCreate(const char* path);
 
 /* Changes a setting or performs a page step; 1 accepted, 0 refused. */
-int EngineSetOption(int handle, int key, int intA, int intB, const char* textA,
-                    const char* textB);
+int EngineSetOption(int handle, int key, int intA, int intB, const char* textA, const char* textB);
 
 /* Reads a setting or asks about an input file. outA and outB are written only when their
  * value is above 1000, so small integers may stand in their place (key 210 reads outA as an
@@ -28,6 +27,15 @@ int EngineQuery(int handle, int key, int* outA, int* outB, char* textA, const ch
 int EngineSetInfo(int handle, const char* title, const char* subject, const char* author,
                   const char* keywords, const char* creator);
 
+/* Draws text at (x, y), the top-left corner of its first line, in the current font and text
+ * size; x = y = -1 (or a 0 coordinate) continues where the previous text ended. Each line feed
+ * starts a new line. Begins a page when none is open. 1 drawn, 0 refused. */
+int EngineDrawText(int handle, int x, int y, const char* text, int colour);
+
+/* Draws a straight line of the given width (1..1000) between two points (each coordinate
+ * 0..11399). Begins a page when none is open. 1 drawn, 0 refused. */
+int EngineDrawLine(int handle, int x1, int y1, int x2, int y2, int width, int colour);
+
 /* Completes the file and releases the handle. 1 closed, 0 bad handle. */
 int EngineClose(int handle);
 
@@ -35,7 +43,9 @@ int EngineClose(int handle);
 enum {
   ENGINE_OPT_FRAME_RANGE = 101,
   ENGINE_OPT_PLACEMENT_BOX = 104,
+  ENGINE_OPT_FONT = 106,
   ENGINE_OPT_TEXT_OPTION = 107,
+  ENGINE_OPT_FONT_STYLE = 108,
   ENGINE_OPT_PAGE = 109,
   ENGINE_OPT_BOOKMARK = 110,
   ENGINE_OPT_PRODUCER = 111,
@@ -57,7 +67,18 @@ enum {
   ENGINE_Q_SKEW = 212,
   ENGINE_Q_SECOND_IMAGE = 213,
   ENGINE_Q_JPEG_QUALITY = 214,
-  ENGINE_Q_FRAME_RANGE = 215
+  ENGINE_Q_FRAME_RANGE = 215,
+  ENGINE_Q_TEXT_WIDTH = 250,
+  ENGINE_Q_TEXT_HEIGHT = 251
+};
+
+/* Standard font codes of ENGINE_OPT_FONT and the text queries. */
+enum {
+  ENGINE_FONT_HELVETICA = 100,
+  ENGINE_FONT_TIMES = 200,
+  ENGINE_FONT_COURIER = 300,
+  ENGINE_FONT_SYMBOL = 400,
+  ENGINE_FONT_ZAPF_DINGBATS = 500
 };
 
 #ifdef __cplusplus
