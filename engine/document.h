@@ -30,7 +30,7 @@ struct PageState {
   int boxX = 0, boxY = 0, boxW = 0, boxH = 0;
   int pageWidth = 594, pageHeight = 792;
   bool pageOpen = false;
-  int pageKind = 0; // 1 automatic image page, 2 begun by option or for text, 3 for a line
+  int pageKind = 0;  // 1 automatic image page, 2 begun by option or for text, 3 for a line
   // Single-byte or UTF-16BE text (which holds NUL bytes), at most 255 characters.
   std::string pendingBookmark;
 
@@ -81,4 +81,4 @@ int MeasureText(EngineDocument& doc, int key, int fontCode, int size, const char
 // The standard font of a code with the encoding it is measured in; false for other codes.
 bool StandardFontForCode(int code, const char** name, const char** encoding);
 
-} // namespace engine
+}  // namespace engine

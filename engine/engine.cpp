@@ -43,7 +43,7 @@ void FinishFile(EngineDocument& doc) {
   doc.writer->Flush();
 }
 
-} // namespace
+}  // namespace
 
 void PageState::ResetForNewPage() {
   textSize = 16;
@@ -80,7 +80,7 @@ void AttachBookmark(EngineDocument& doc) {
   doc.page.pendingBookmark.clear();
 }
 
-} // namespace
+}  // namespace
 
 void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor) {
   if (doc.page.pageOpen) EndPage(doc);
@@ -110,7 +110,7 @@ void EndPage(EngineDocument& doc) {
   doc.page.pageKind = 0;
 }
 
-} // namespace engine
+}  // namespace engine
 
 using engine::EngineDocument;
 
@@ -146,8 +146,8 @@ extern "C" int EngineQuery(int handle, int key, int* outA, int* outB, char* text
   return doc ? engine::Query(*doc, key, outA, outB, textA, textB) : 0;
 }
 
-extern "C" int EngineSetInfo(int handle, const char* title, const char* subject, const char* author,
-                             const char* keywords, const char* creator) {
+extern "C" int EngineSetInfo(int handle, const char* title, const char* subject,
+                             const char* author, const char* keywords, const char* creator) {
   EngineDocument* doc = engine::Lookup(handle);
   if (!doc) return 0;
   const char* values[5] = {title, subject, author, keywords, creator};
