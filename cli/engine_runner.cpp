@@ -142,6 +142,20 @@ class Runner {
           << "\n";
       return true;
     }
+    if (op == "EngineDrawText") {
+      int h, x, y, colour;
+      if (!Int(0, h) || !Int(1, x) || !Int(2, y) || !Int(4, colour)) return false;
+      auto t = Text(3);
+      if (!t.ok) return false;
+      out << EngineDrawText(h, x, y, t.ptr(), colour) << "\n";
+      return true;
+    }
+    if (op == "EngineDrawLine") {
+      int v[7];
+      if (!Ints(v, 7)) return false;
+      out << EngineDrawLine(v[0], v[1], v[2], v[3], v[4], v[5], v[6]) << "\n";
+      return true;
+    }
     if (op == "EngineClose") {
       int h;
       if (!Int(0, h)) return false;

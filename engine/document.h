@@ -7,7 +7,9 @@
 
 #include "pdfwriter/assembly.h"
 #include "pdfwriter/writer.h"
+#include "text/fonts.h"
 #include "text/graphics_state.h"
+#include "text/text_writer.h"
 
 namespace engine {
 
@@ -29,7 +31,8 @@ struct PageState {
   int pageWidth = 594, pageHeight = 792;
   bool pageOpen = false;
   int pageKind = 0;  // 1 automatic image page, 2 begun by option or for text, 3 for a line
-  char pendingBookmark[256] = {};
+  // Single-byte or UTF-16BE text (which holds NUL bytes), at most 255 characters.
+  std::string pendingBookmark;
 
   // Per-page part, restored whenever a page begins or ends.
   void ResetForNewPage();
@@ -45,6 +48,8 @@ struct EngineDocument {
   std::unique_ptr<pdf::Writer> writer;
   pdf::DocumentData data;
   text::GraphicsStack graphics;
+  text::FontTable fonts;
+  text::TextWriter textWriter;
 
   // Compression choices per image class (1 bitonal, 2 grey, 3 colour), lower case.
   char compression[3][9] = {};
@@ -69,5 +74,11 @@ void EndPage(EngineDocument& doc);
 int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* textA,
               const char* textB);
 int Query(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const char* textB);
+
+// Text measuring of query keys 250 (width) and 251 (height) (draw.cpp); fontCode 0 and
+// size 0 mean the current ones.
+int MeasureText(EngineDocument& doc, int key, int fontCode, int size, const char* text);
+// The standard font of a code with the encoding it is measured in; false for other codes.
+bool StandardFontForCode(int code, const char** name, const char** encoding);
 
 }  // namespace engine

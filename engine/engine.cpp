@@ -39,6 +39,7 @@ bool FinishFile(EngineDocument& doc) {
   doc.page.ResetFully();
   pdf::CloseHooks hooks;
   hooks.outputPath = doc.path;
+  hooks.fontObjects = [&doc] { doc.fonts.WriteFonts(*doc.writer); };
   pdf::FinishNewFile(*doc.writer, doc.data, hooks);
   doc.writer->Flush();
   bool closed = doc.writer->sink() && doc.writer->sink()->Close();
@@ -65,7 +66,7 @@ void PageState::ResetFully() {
   pageHeight = 792;
   pageOpen = false;
   pageKind = 0;
-  pendingBookmark[0] = '\0';
+  pendingBookmark.clear();
 }
 
 EngineDocument* Lookup(int handle) {
@@ -77,9 +78,9 @@ EngineDocument* Lookup(int handle) {
 namespace {
 
 void AttachBookmark(EngineDocument& doc) {
-  if (doc.page.pendingBookmark[0] == '\0') return;
+  if (doc.page.pendingBookmark.empty()) return;
   pdf::AddOutlineEntry(*doc.writer, doc.data, doc.page.pendingBookmark);
-  doc.page.pendingBookmark[0] = '\0';
+  doc.page.pendingBookmark.clear();
 }
 
 }  // namespace
@@ -103,7 +104,9 @@ void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor) 
 void EndPage(EngineDocument& doc) {
   if (!doc.page.pageOpen) return;
   AttachBookmark(doc);
-  pdf::EndPage(*doc.writer, doc.data, pdf::PageResourceWriters{});
+  pdf::PageResourceWriters resources;
+  resources.fonts = [&doc] { doc.fonts.WritePageResources(*doc.writer); };
+  pdf::EndPage(*doc.writer, doc.data, resources);
   doc.graphics.EndPage();
   doc.page.ResetForNewPage();
   doc.page.pageOpen = false;

@@ -28,6 +28,15 @@ int EngineQuery(int handle, int key, int* outA, int* outB, char* textA, const ch
 int EngineSetInfo(int handle, const char* title, const char* subject, const char* author,
                   const char* keywords, const char* creator);
 
+/* Draws text at (x, y), the top-left corner of its first line, in the current font and text
+ * size; x = y = -1 (or a 0 coordinate) continues where the previous text ended. Each line feed
+ * starts a new line. Begins a page when none is open. 1 drawn, 0 refused. */
+int EngineDrawText(int handle, int x, int y, const char* text, int colour);
+
+/* Draws a straight line of the given width (1..1000) between two points (each coordinate
+ * 0..11399). Begins a page when none is open. 1 drawn, 0 refused. */
+int EngineDrawLine(int handle, int x1, int y1, int x2, int y2, int width, int colour);
+
 /* Completes the file and releases the handle. 1 closed; 0 for a bad handle, or when the file
  * could not be written completely (the handle is released all the same). */
 int EngineClose(int handle);
@@ -36,7 +45,9 @@ int EngineClose(int handle);
 enum {
   ENGINE_OPT_FRAME_RANGE = 101,
   ENGINE_OPT_PLACEMENT_BOX = 104,
+  ENGINE_OPT_FONT = 106,
   ENGINE_OPT_TEXT_OPTION = 107,
+  ENGINE_OPT_FONT_STYLE = 108,
   ENGINE_OPT_PAGE = 109,
   ENGINE_OPT_BOOKMARK = 110,
   ENGINE_OPT_PRODUCER = 111,
@@ -58,7 +69,18 @@ enum {
   ENGINE_Q_SKEW = 212,
   ENGINE_Q_SECOND_IMAGE = 213,
   ENGINE_Q_JPEG_QUALITY = 214,
-  ENGINE_Q_FRAME_RANGE = 215
+  ENGINE_Q_FRAME_RANGE = 215,
+  ENGINE_Q_TEXT_WIDTH = 250,
+  ENGINE_Q_TEXT_HEIGHT = 251
+};
+
+/* Standard font codes of ENGINE_OPT_FONT and the text queries. */
+enum {
+  ENGINE_FONT_HELVETICA = 100,
+  ENGINE_FONT_TIMES = 200,
+  ENGINE_FONT_COURIER = 300,
+  ENGINE_FONT_SYMBOL = 400,
+  ENGINE_FONT_ZAPF_DINGBATS = 500
 };
 
 #ifdef __cplusplus

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "document.h"
+#include "text/fonts.h"
+#include "text/std_fonts.h"
 
 namespace engine {
 namespace {
@@ -80,6 +82,58 @@ int RotationFor(int angle) {
   return 0;
 }
 
+// Fonts of codes 2 and 3, and of codes that name no font.
+constexpr char kFixedFont2[] = "Times-Roman";
+constexpr char kFixedFont3[] = "Courier";
+constexpr char kFallbackFont[] = "Helvetica";
+
+int FontOption(EngineDocument& doc, int code, int size, const char* name) {
+  PageState& ps = doc.page;
+  const char* font = kFallbackFont;
+  const char* encoding = text::kDefaultEncodingName;
+  const char* standardName = nullptr;
+  if (code == 1 && name && *name) {
+    // A standard font named in any letter case is that font.
+    int standard = text::StdFontCode(name);
+    if (standard) {
+      StandardFontForCode(standard, &standardName, &encoding);
+      font = standardName;
+    } else {
+      font = name;
+    }
+  } else if (code == 2) {
+    font = kFixedFont2;
+  } else if (code == 3) {
+    font = kFixedFont3;
+  } else if (StandardFontForCode(code, &standardName, &encoding)) {
+    font = standardName;
+  }
+  if (std::strlen(font) >= sizeof ps.fontName) return 0;
+  std::strcpy(ps.fontName, font);
+  std::strcpy(ps.fontEncoding, encoding);
+  if (size > 0) ps.textSize = size;
+  return 1;
+}
+
+// Keeps at most 255 characters: bytes of single-byte text, code units of UTF-16BE text.
+int BookmarkOption(EngineDocument& doc, const char* title) {
+  if (doc.openMode == OpenMode::kAppend || !title) return 0;
+  size_t n = pdf::TextStringLength(title);
+  const auto* p = reinterpret_cast<const unsigned char*>(title);
+  bool wide = n >= 2 && p[0] == 0xFE && p[1] == 0xFF;
+  if (wide) {
+    if (n > 2 + 2 * 255) n = 2 + 2 * 255;
+    // Never keep half of a surrogate pair.
+    if (n > 2 && p[n - 2] >= 0xD8 && p[n - 2] <= 0xDB) n -= 2;
+    if (n <= 2) return 0;
+  } else {
+    if (n == 0) return 0;
+    if (n > 255) n = 255;
+  }
+  doc.page.pendingBookmark.assign(title, n);
+  return 1;
+}
+
 }  // namespace
 
 int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* textA,
@@ -102,17 +156,20 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
       ps.boxW = ParseDecimal(textA);
       ps.boxH = ParseDecimal(textB);
       return 1;
+    case 106:
+      return FontOption(doc, intA, intB, textA);
     case 107:
       ps.textOptionA = intA;
+      return 1;
+    case 108:
+      if (intA >= 0) ps.textOptionB = intA;
+      if (intB >= 0) ps.textOptionC = intB;
       return 1;
     case 109:
       if (intA == 0 && intB != 0) return 0;
       return PageOption(doc, intA, intB, textB);
     case 110:
-      if (doc.openMode == OpenMode::kAppend || !textA || !*textA) return 0;
-      std::strncpy(ps.pendingBookmark, textA, sizeof ps.pendingBookmark - 1);
-      ps.pendingBookmark[sizeof ps.pendingBookmark - 1] = '\0';
-      return 1;
+      return BookmarkOption(doc, textA);
     case 111:
       if (textA && *textA) doc.data.info.producer = textA;
       return 0;
@@ -168,6 +225,12 @@ int Query(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const
     case 214:
       if (Writable(outA)) *outA = doc.jpegQuality;
       return doc.jpegQuality;
+    case 250:
+    case 251: {
+      int code = static_cast<int>(reinterpret_cast<intptr_t>(outA));
+      int size = static_cast<int>(reinterpret_cast<intptr_t>(outB));
+      return MeasureText(doc, key, code, size, textA);
+    }
     case 215:
       if (Writable(outA)) *outA = ps.frameFirst;
       if (Writable(outB)) *outB = ps.frameCount;

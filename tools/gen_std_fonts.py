@@ -1,0 +1,170 @@
+#!/usr/bin/env python3
+"""Generates text/std_fonts_data.cpp: the metrics of the fourteen standard Type 1 fonts and the
+glyph lists of the built-in encodings.
+
+The metrics come from the metric-compatible URW base-35 AFM files (Debian package
+fonts-urw-base35). Those files leave Ascender and Descender at 0 and carry no stem widths, so
+ascent and descent are taken from the glyph boxes of "d" and "p" (how AFM files define them)
+and the stem widths from the published values below.
+
+usage: tools/gen_std_fonts.py [AFM_DIR] > text/std_fonts_data.cpp
+"""
+import os
+import sys
+
+AFM_DIR = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/fonts/type1/urw-base35"
+
+# (standard name, code, URW file, vertical stem, horizontal stem)
+FONTS = [
+    ("Helvetica", 100, "NimbusSans-Regular", 88, 76),
+    ("Helvetica-Bold", 101, "NimbusSans-Bold", 140, 118),
+    ("Helvetica-Oblique", 102, "NimbusSans-Italic", 88, 76),
+    ("Helvetica-BoldOblique", 103, "NimbusSans-BoldItalic", 140, 118),
+    ("Times-Roman", 200, "NimbusRoman-Regular", 84, 28),
+    ("Times-Bold", 201, "NimbusRoman-Bold", 139, 44),
+    ("Times-Italic", 202, "NimbusRoman-Italic", 76, 32),
+    ("Times-BoldItalic", 203, "NimbusRoman-BoldItalic", 121, 42),
+    ("Courier", 300, "NimbusMonoPS-Regular", 51, 51),
+    ("Courier-Bold", 301, "NimbusMonoPS-Bold", 106, 84),
+    ("Courier-Oblique", 302, "NimbusMonoPS-Italic", 51, 51),
+    ("Courier-BoldOblique", 303, "NimbusMonoPS-BoldItalic", 106, 84),
+    ("Symbol", 400, "StandardSymbolsPS", 85, 92),
+    ("ZapfDingbats", 500, "D050000L", 28, 28),
+]
+
+ASCII = ("space exclam quotedbl numbersign dollar percent ampersand quotesingle parenleft "
+         "parenright asterisk plus comma hyphen period slash zero one two three four five six "
+         "seven eight nine colon semicolon less equal greater question at A B C D E F G H I J K "
+         "L M N O P Q R S T U V W X Y Z bracketleft backslash bracketright asciicircum "
+         "underscore grave a b c d e f g h i j k l m n o p q r s t u v w x y z braceleft bar "
+         "braceright asciitilde").split()
+assert len(ASCII) == 95
+
+# Codes 128..255 of WinAnsiEncoding; unused codes show the bullet.
+WIN_HIGH = (
+    "Euro bullet quotesinglbase florin quotedblbase ellipsis dagger daggerdbl circumflex "
+    "perthousand Scaron guilsinglleft OE bullet Zcaron bullet bullet quoteleft quoteright "
+    "quotedblleft quotedblright bullet endash emdash tilde trademark scaron guilsinglright oe "
+    "bullet zcaron Ydieresis space exclamdown cent sterling currency yen brokenbar section "
+    "dieresis copyright ordfeminine guillemotleft logicalnot hyphen registered macron degree "
+    "plusminus twosuperior threesuperior acute mu paragraph periodcentered cedilla onesuperior "
+    "ordmasculine guillemotright onequarter onehalf threequarters questiondown Agrave Aacute "
+    "Acircumflex Atilde Adieresis Aring AE Ccedilla Egrave Eacute Ecircumflex Edieresis Igrave "
+    "Iacute Icircumflex Idieresis Eth Ntilde Ograve Oacute Ocircumflex Otilde Odieresis "
+    "multiply Oslash Ugrave Uacute Ucircumflex Udieresis Yacute Thorn germandbls agrave aacute "
+    "acircumflex atilde adieresis aring ae ccedilla egrave eacute ecircumflex edieresis igrave "
+    "iacute icircumflex idieresis eth ntilde ograve oacute ocircumflex otilde odieresis divide "
+    "oslash ugrave uacute ucircumflex udieresis yacute thorn ydieresis").split()
+assert len(WIN_HIGH) == 128
+
+WIN_ANSI = [None] * 32 + ASCII + ["bullet"] + WIN_HIGH
+assert len(WIN_ANSI) == 256
+
+
+def read_afm(path):
+    header = {}
+    glyphs = {}  # name -> (code, width, bbox)
+    in_metrics = False
+    with open(path, encoding="latin-1") as f:
+        for line in f:
+            line = line.strip()
+            if line.startswith("StartCharMetrics"):
+                in_metrics = True
+                continue
+            if line.startswith("EndCharMetrics"):
+                in_metrics = False
+                continue
+            if in_metrics:
+                fields = {}
+                for part in line.split(";"):
+                    words = part.split()
+                    if words:
+                        fields[words[0]] = words[1:]
+                name = fields["N"][0]
+                code = int(fields["C"][0])
+                width = round(float(fields["WX"][0]))
+                bbox = [int(float(v)) for v in fields.get("B", ["0"] * 4)]
+                glyphs[name] = (code, width, bbox)
+            elif " " in line:
+                key, value = line.split(" ", 1)
+                header[key] = value
+    return header, glyphs
+
+
+def c_string(s):
+    return "nullptr" if s is None else '"%s"' % s
+
+
+def emit_glyph_list(out, name, glyphs):
+    out.append("const char* const %s[256] = {" % name)
+    for i in range(0, 256, 8):
+        out.append("    " + ", ".join(c_string(g) for g in glyphs[i:i + 8]) + ",")
+    out.append("};")
+    out.append("")
+
+
+def main():
+    out = [
+        "// Generated by tools/gen_std_fonts.py from the URW base-35 AFM files; do not edit.",
+        '#include "text/std_fonts.h"',
+        "",
+        "namespace text {",
+        "",
+    ]
+    emit_glyph_list(out, "kWinAnsiGlyphs", WIN_ANSI)
+
+    standard = [None] * 256
+    _, sans = read_afm(os.path.join(AFM_DIR, "NimbusSans-Regular.afm"))
+    for gname, (code, _, _) in sans.items():
+        if 0 <= code < 256:
+            standard[code] = gname
+    emit_glyph_list(out, "kStandardGlyphs", standard)
+
+    out.append("const StdFontMetrics kStdFonts[kStdFontCount] = {")
+    for name, code, urw, stem_v, stem_h in FONTS:
+        header, glyphs = read_afm(os.path.join(AFM_DIR, urw + ".afm"))
+        symbolic = header.get("EncodingScheme") == "FontSpecific"
+        widths = [0] * 256
+        if symbolic:
+            for _, (c, w, _) in glyphs.items():
+                if 0 <= c < 256:
+                    widths[c] = w
+        else:
+            for c, gname in enumerate(WIN_ANSI):
+                if gname is not None and gname in glyphs:
+                    widths[c] = glyphs[gname][1]
+        italic = float(header["ItalicAngle"])
+        fixed = header["IsFixedPitch"] == "true"
+        bbox = [int(v) for v in header["FontBBox"].split()]
+        ascent = int(header.get("Ascender", "0"))
+        descent = int(header.get("Descender", "0"))
+        if ascent == 0 and "d" in glyphs:
+            ascent = glyphs["d"][2][3]
+        if descent == 0 and "p" in glyphs:
+            descent = glyphs["p"][2][1]
+        if ascent == 0:
+            ascent = bbox[3]
+        if descent == 0:
+            descent = bbox[1]
+        flags = (1 if fixed else 0) | (4 if symbolic else 32)
+        if italic < 0:
+            flags |= 64
+        if stem_v > 135:
+            flags |= 262144
+        out.append("    {\"%s\", %d, %s, %du, %sf, %d, {%d, %d, %d, %d}, %d, %d, %d, %d, %d, %d,"
+                   % (name, code, "true" if symbolic else "false", flags, repr(italic),
+                      1 if fixed else 0, bbox[0], bbox[1], bbox[2], bbox[3],
+                      int(header["CapHeight"]), int(header["XHeight"]), ascent, descent,
+                      stem_v, stem_h))
+        out.append("     {")
+        for i in range(0, 256, 16):
+            out.append("         " + ", ".join(str(w) for w in widths[i:i + 16]) + ",")
+        out.append("     }},")
+    out.append("};")
+    out.append("")
+    out.append("}  // namespace text")
+    print("\n".join(out))
+
+
+if __name__ == "__main__":
+    main()
