@@ -75,7 +75,8 @@ namespace {
 
 void AttachBookmark(EngineDocument& doc) {
   if (doc.page.pendingBookmark[0] == '\0') return;
-  pdf::AddOutlineEntry(*doc.writer, doc.data, doc.page.pendingBookmark);
+  const char* title = doc.page.pendingBookmark;
+  pdf::AddOutlineEntry(*doc.writer, doc.data, std::string(title, pdf::TextStringLength(title)));
   doc.page.pendingBookmark[0] = '\0';
 }
 

@@ -1,5 +1,6 @@
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -108,13 +109,22 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
     case 109:
       if (intA == 0 && intB != 0) return 0;
       return PageOption(doc, intA, intB, textB);
-    case 110:
+    case 110: {
       if (doc.openMode == OpenMode::kAppend || !textA || !*textA) return 0;
-      std::strncpy(ps.pendingBookmark, textA, sizeof ps.pendingBookmark - 1);
-      ps.pendingBookmark[sizeof ps.pendingBookmark - 1] = '\0';
+      // UTF-16BE titles hold NUL bytes: copy by the text string's own length and end
+      // them with a NUL pair.
+      size_t n = pdf::TextStringLength(textA);
+      bool wide = n >= 2 && static_cast<unsigned char>(textA[0]) == 0xFE &&
+                  static_cast<unsigned char>(textA[1]) == 0xFF;
+      n = std::min(n, sizeof ps.pendingBookmark - (wide ? 2 : 1));
+      if (wide) n &= ~static_cast<size_t>(1);
+      std::memcpy(ps.pendingBookmark, textA, n);
+      ps.pendingBookmark[n] = '\0';
+      if (wide) ps.pendingBookmark[n + 1] = '\0';
       return 1;
+    }
     case 111:
-      if (textA && *textA) doc.data.info.producer = textA;
+      if (textA && *textA) doc.data.info.producer.assign(textA, pdf::TextStringLength(textA));
       return 0;
     case 112:
       if (intA < 0 || intA > 100) return 0;
