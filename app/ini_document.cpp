@@ -58,7 +58,8 @@ IniDocument IniDocument::Parse(std::string_view bytes) {
       line.text = std::string(bytes.substr(0, nl));
       bytes.remove_prefix(nl + 1);
     }
-    if (line.hasEnd && !line.text.empty() && line.text.back() == '\r') {
+    // A last line may end in a lone CR; it is a line end all the same.
+    if (!line.text.empty() && line.text.back() == '\r') {
       line.text.pop_back();
       line.crlf = true;
     }
@@ -174,7 +175,10 @@ std::string IniDocument::Serialize() const {
   std::string out = bom_;
   for (const Line& line : lines_) {
     out += line.text;
-    if (line.hasEnd) out += line.crlf ? "\r\n" : "\n";
+    if (line.hasEnd)
+      out += line.crlf ? "\r\n" : "\n";
+    else if (line.crlf)
+      out += '\r';
   }
   return out;
 }
