@@ -54,7 +54,8 @@ std::string SettingsStore::DefaultPath() {
 }
 
 SettingsStore::LoadResult SettingsStore::Load(IniDocument& doc) const {
-  int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO in place of the file must not hang the program.
+  int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno == ENOENT ? LoadResult::kMissing : LoadResult::kUnreadable;
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||

@@ -143,6 +143,12 @@ TEST_F(SettingsStoreTest, DirectoryInPlaceOfFileIsRefused) {
   EXPECT_TRUE(fs::is_directory(path));
 }
 
+TEST_F(SettingsStoreTest, FifoInPlaceOfFileDoesNotHang) {
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  EXPECT_EQ(store.ReadInt("quality", 75), 75);
+  EXPECT_FALSE(store.WriteInt("quality", 6));
+}
+
 TEST_F(SettingsStoreTest, WriteManyIsOneUpdate) {
   ASSERT_TRUE(store.WriteMany({{"a", "1"}, {"b", "x y"}, {"A", "2"}}));
   EXPECT_EQ(ReadFile(path), "[Settings]\na=2\nb=x y\n");
