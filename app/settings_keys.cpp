@@ -64,6 +64,28 @@ std::optional<std::string> ValidateSettingValue(const SettingKey& key, std::stri
   return std::nullopt;
 }
 
+SettingAssignment ParseSettingAssignment(std::string_view text) {
+  SettingAssignment a;
+  size_t eq = text.find('=');
+  if (eq == std::string_view::npos || eq == 0) {
+    a.error = "expected KEY=VALUE, got \"" + std::string(text) + "\"";
+    return a;
+  }
+  std::string_view name = text.substr(0, eq);
+  const SettingKey* key = FindSettingKey(name);
+  if (!key) {
+    a.error = "unknown setting \"" + std::string(name) + "\"";
+    return a;
+  }
+  a.value = std::string(text.substr(eq + 1));
+  if (auto error = ValidateSettingValue(*key, a.value)) {
+    a.error = *error;
+    return a;
+  }
+  a.key = key;
+  return a;
+}
+
 bool AssignConversionSetting(ConversionSettings& s, const SettingKey& key, std::string_view value) {
   if (key.textField) {
     s.*key.textField = std::string(value);

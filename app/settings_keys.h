@@ -199,6 +199,15 @@ std::string TextDefaultOf(const SettingKey& key);
 // buffer and, for "second", be at most three digits. Returns an error message, or nullopt.
 std::optional<std::string> ValidateSettingValue(const SettingKey& key, std::string_view value);
 
+// A "KEY=VALUE" text as a user gives it (command line). The key matches in any letter case;
+// the value is checked with ValidateSettingValue. On failure key is null or error is set.
+struct SettingAssignment {
+  const SettingKey* key = nullptr;
+  std::string value;
+  std::string error; // empty when the assignment is usable
+};
+SettingAssignment ParseSettingAssignment(std::string_view text);
+
 // Sets one conversion field from text already accepted by ValidateSettingValue. False when
 // the key is not part of ConversionSettings.
 bool AssignConversionSetting(ConversionSettings& s, const SettingKey& key, std::string_view value);

@@ -221,6 +221,24 @@ TEST(Validation, TextLengthCountsCharacters) {
   EXPECT_TRUE(ValidateSettingValue(title, umlauts + "x").has_value());
 }
 
+TEST(Validation, AssignmentTextsFromTheCommandLine) {
+  SettingAssignment a = ParseSettingAssignment("hidemenu=1");
+  ASSERT_NE(a.key, nullptr) << a.error;
+  EXPECT_EQ(a.key->name, "hideMenu");
+  EXPECT_EQ(a.value, "1");
+  a = ParseSettingAssignment("title=a=b");
+  ASSERT_NE(a.key, nullptr) << a.error;
+  EXPECT_EQ(a.value, "a=b");
+  a = ParseSettingAssignment("title=");
+  EXPECT_NE(a.key, nullptr) << a.error;
+  for (const char* bad : {"quality", "=5", "nosuch=1", "quality=200"}) {
+    a = ParseSettingAssignment(bad);
+    EXPECT_EQ(a.key, nullptr) << bad;
+    EXPECT_FALSE(a.error.empty()) << bad;
+  }
+  EXPECT_NE(ParseSettingAssignment("nosuch=1").error.find("nosuch"), std::string::npos);
+}
+
 TEST(Validation, AssignSetsTheNamedField) {
   ConversionSettings s = DefaultConversionSettings();
   EXPECT_TRUE(AssignConversionSetting(s, *FindSettingKey("QUALITY"), "90"));
