@@ -1,5 +1,8 @@
 #include "job_driver.h"
 
+#include "app/text_encoding.h"
+#include "app/text_macros.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -43,18 +46,46 @@ void RunLog::Flush(bool enabled, const std::string& folder, std::time_t now) {
   text_.clear();
 }
 
-std::string BookmarkTitle(const BookmarkSettings& b, int frameIndex, int frameCount,
-                          const std::string& path, int imageCounter) {
-  if (b.bookmark == 0) return "";
-  if (b.bookmarksel == 0) return std::to_string(imageCounter + 1);
-  fs::path p(path);
-  std::string name = b.bookmarksel == 1   ? p.stem().string()
-                     : b.bookmarksel == 2 ? p.filename().string()
-                                          : path;
-  if (b.unitforfile == 1) return frameIndex == 0 ? name : "";
-  if (frameCount > 1)
-    return name + " " + std::to_string(frameIndex + 1) + "/" + std::to_string(frameCount);
-  return name;
+PageLayout LayoutFrom(const ConversionSettings& s) {
+  PageLayout l;
+  l.pageSize = s.pageSize;
+  l.pageW = s.page_W;
+  l.pageH = s.page_H;
+  l.xdpi = s.xdpi;
+  l.ydpi = s.ydpi;
+  l.mTop = s.mTop;
+  l.mLeft = s.mLeft;
+  l.mRight = s.mRight;
+  l.mBottom = s.mBottom;
+  l.layout = s.layout;
+  l.order = s.order;
+  l.repeat = s.repeat == 1;
+  l.border = s.border == 1;
+  l.imgFit = s.imgFit;
+  return l;
+}
+
+DecorationSettings DecorationsFrom(const ConversionSettings& s) {
+  DecorationSettings d;
+  d.header = s.header;
+  d.hpos = s.hpos;
+  d.hcolor = s.hcolor;
+  d.hWatermark = s.hWatermark;
+  d.footer = s.footer;
+  d.fpos = s.fpos;
+  d.fcolor = s.fcolor;
+  d.fWatermark = s.fWatermark;
+  d.text = s.text;
+  d.tpos = s.tpos;
+  d.tcolor = s.tcolor;
+  d.tsize = s.tsize;
+  d.tWatermark = s.tWatermark;
+  d.image = s.image;
+  d.imgpos = s.imgpos;
+  d.imgWidth = s.imgWidth;
+  d.imgHeight = s.imgHeight;
+  d.imgWatermark = s.imgWatermark;
+  return d;
 }
 
 std::string UniqueName(const std::string& path, const char* suffixFormat) {
@@ -70,7 +101,7 @@ std::string UniqueName(const std::string& path, const char* suffixFormat) {
   }
 }
 
-int ViewerBits(const DocumentSettings& d) {
+int ViewerBits(const ConversionSettings& d) {
   int bits = d.document == 1 ? 2 : d.document == 2 ? 4 : 1;
   bits += d.zoom != 0 ? 64 : 128;
   if (d.fullscreen == 1) bits += 8;
@@ -110,9 +141,16 @@ JobDriver::JobDriver(EngineCalls& engine, DriverFrontEnd& frontEnd, const RunSet
     : engine_(engine),
       front_(frontEnd),
       settings_(settings),
-      composer_(engine, settings.layout, [this](int handle, int w, int h) {
-        DrawPageDecorations(engine_, handle, w, h, settings_.decorations, filters);
-      }) {}
+      composer_(engine, LayoutFrom(settings.conv), [this](int handle, int w, int h) {
+        DrawPageDecorations(engine_, handle, w, h, DecorationsFrom(settings_.conv), filters_);
+      }) {
+  // Page text is drawn in the standard fonts' single-byte code page; header and footer
+  // macros are expanded first.
+  filters_.expand = [this](const std::string& t) {
+    return Utf8ToWin1252(ExpandMacros(t, settings_.conv, clock));
+  };
+  filters_.encode = [](const std::string& t) { return Utf8ToWin1252(t); };
+}
 
 OutputDocument JobDriver::OpenOutput(const std::string& path, ExistingFilePolicy policy,
                                      const char* suffixFormat) {
@@ -170,7 +208,7 @@ bool JobDriver::CloseOutput(OutputDocument& doc) {
 }
 
 void JobDriver::ApplyDocumentSettings(int handle) {
-  const DocumentSettings& d = settings_.document;
+  const ConversionSettings& d = settings_.conv;
   auto name = [](const char* const* table, int choice) {
     return choice >= 1 && choice <= 4 ? table[choice] : nullptr;
   };
@@ -182,10 +220,13 @@ void JobDriver::ApplyDocumentSettings(int handle) {
   engine_.SetOption(handle, 128, d.quality, 0, nullptr, nullptr);
   engine_.SetOption(handle, 126, d.bSkew, 0, nullptr, nullptr);
   engine_.SetOption(handle, 122, d.pageRotate * 90, 0, nullptr, nullptr);
-  engine_.SetInfo(handle, d.title.c_str(), d.subject.c_str(), d.author.c_str(),
-                  d.keywords.c_str(), d.creator.c_str());
-  engine_.SetOption(handle, 111, 0, 0, d.producer.empty() ? kDefaultProducer : d.producer.c_str(),
-                    nullptr);
+  std::string info[5] = {EngineTextString(d.title), EngineTextString(d.subject),
+                         EngineTextString(d.author), EngineTextString(d.keywords),
+                         EngineTextString(d.creator)};
+  engine_.SetInfo(handle, info[0].c_str(), info[1].c_str(), info[2].c_str(), info[3].c_str(),
+                  info[4].c_str());
+  std::string producer = EngineTextString(d.producer.empty() ? kDefaultProducer : d.producer);
+  engine_.SetOption(handle, 111, 0, 0, producer.c_str(), nullptr);
   if (d.security == 1) {
     int permissions = (d.print == 1 ? 1 : 0) + (d.copy == 1 ? 2 : 0) + (d.modify == 1 ? 4 : 0);
     engine_.SetOption(handle, 105, d.level == 1 ? 128 : 40, permissions, d.owner.c_str(),
@@ -199,8 +240,8 @@ int JobDriver::AddInput(int handle, const std::string& path) {
       engine_.Query(handle, 201, nullptr, nullptr, const_cast<char*>(path.c_str()), nullptr);
   int result = 0;
   for (int j = 0; j < frames; ++j) {
-    std::string title = BookmarkTitle(settings_.bookmarks, j, frames, path, imageCounter_);
-    result = composer_.AddFrame(handle, j, path, frames, title);
+    auto title = BookmarkTitle(settings_.conv, j, frames, path, imageCounter_);
+    result = composer_.AddFrame(handle, j, path, frames, title ? EngineTextString(*title) : "");
     ++imageCounter_;
   }
   return frames > 0 ? result : 0;

@@ -9,44 +9,26 @@
 #include <string>
 #include <vector>
 
+#include "app/conversion_settings.h"
 #include "app/decorations.h"
 #include "app/engine_calls.h"
 #include "app/page_composer.h"
 
 namespace app {
 
-enum class OutputMode { kMerge = 0, kPerImage = 1, kPerFolder = 2 };
-enum class ExistingFilePolicy { kAsk = 0, kOverwrite = 1, kCreateNew = 2, kAppend = 3 };
-
-// What one document receives from the settings, in the order it is applied.
-struct DocumentSettings {
-  int colorTif = 4, grayTif = 4, bwTif = 4;  // 0 None, 1.. names
-  int quality = 75;
-  int bSkew = 0;
-  int pageRotate = 0;  // 0..3
-  std::string title, subject, author, keywords, creator;
-  std::string producer;  // empty: the built-in default
-  int security = 0, level = 0, print = 0, copy = 0, modify = 0;
-  std::string owner, user;
-  int document = 0, zoom = 0, resize = 0, center = 0, fullscreen = 0;
-  int hideMenu = 0, hideTool = 0, hideControl = 0;
-};
-
-struct BookmarkSettings {
-  int bookmark = 0, bookmarksel = 0, unitforfile = 0;
-};
-
+// Everything one run reads: the output choices and the conversion settings.
 struct RunSettings {
   OutputMode mode = OutputMode::kMerge;
-  std::string outPath0, outPath1, outPath2;  // file; folder ending in '/'; folder
+  std::string outPath0, outPath1, outPath2;  // file; folder ending in '/'; folder ending in '/'
   ExistingFilePolicy policy = ExistingFilePolicy::kCreateNew;
   bool log = false;
   std::string logpath;
-  DocumentSettings document;
-  PageLayout layout;
-  DecorationSettings decorations;
-  BookmarkSettings bookmarks;
+  ConversionSettings conv = DefaultConversionSettings();
 };
+
+// The parts of the settings the composer and the decorations read.
+PageLayout LayoutFrom(const ConversionSettings& s);
+DecorationSettings DecorationsFrom(const ConversionSettings& s);
 
 // The built-in producer text used when the settings leave it empty.
 inline constexpr char kDefaultProducer[] = "Pictofold";
@@ -85,15 +67,11 @@ class RunLog {
   std::string text_;
 };
 
-// Outline title of a page whose first image is this frame, or empty for none.
-std::string BookmarkTitle(const BookmarkSettings& b, int frameIndex, int frameCount,
-                          const std::string& path, int imageCounter);
-
 // "MyPDF.pdf" -> "MyPDF001.pdf", "MyPDF002.pdf", ... the first that does not exist.
 std::string UniqueName(const std::string& path, const char* suffixFormat);
 
 // The viewer bits of option 121.
-int ViewerBits(const DocumentSettings& d);
+int ViewerBits(const ConversionSettings& d);
 
 // An output document being written. It is written under a temporary name beside the target
 // and moved into place only when complete, so a failed run never damages an existing file.
@@ -107,9 +85,7 @@ class JobDriver {
  public:
   JobDriver(EngineCalls& engine, DriverFrontEnd& frontEnd, const RunSettings& settings);
 
-  // Expands header/footer macros and encodes page text; identity when unset.
-  TextFilters filters;
-  // Clock for the log.
+  // Clock for the log and the date macros.
   std::function<std::time_t()> clock = [] { return std::time(nullptr); };
 
   // Runs every row; returns false when stopped. Rows keep their statuses.
@@ -140,6 +116,7 @@ class JobDriver {
   EngineCalls& engine_;
   DriverFrontEnd& front_;
   RunSettings settings_;
+  TextFilters filters_;
   PageComposer composer_;
   RunLog log_;
   std::string lastLog_;

@@ -1,5 +1,6 @@
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -171,7 +172,7 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
     case 110:
       return BookmarkOption(doc, textA);
     case 111:
-      if (textA && *textA) doc.data.info.producer = textA;
+      if (textA && *textA) doc.data.info.producer.assign(textA, pdf::TextStringLength(textA));
       return 0;
     case 112:
       if (intA < 0 || intA > 100) return 0;

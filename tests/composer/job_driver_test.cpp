@@ -37,50 +37,29 @@ TEST(JobDriver, DocumentSettingsAreAppliedInTheirOrder) {
   FakeEngine e;
   QuietFront front;
   app::RunSettings s;
-  s.document.colorTif = 2;
-  s.document.grayTif = 0;
-  s.document.bwTif = 4;
-  s.document.quality = 60;
-  s.document.bSkew = 1;
-  s.document.pageRotate = 3;
-  s.document.title = "T";
-  s.document.security = 1;
-  s.document.level = 1;
-  s.document.print = 1;
-  s.document.modify = 1;
-  s.document.owner = "o";
-  s.document.user = "u";
-  s.document.document = 1;
-  s.document.zoom = 0;
-  s.document.hideMenu = 1;
-  s.document.center = 1;
+  s.conv.colorTif = 2;
+  s.conv.grayTif = 0;
+  s.conv.bwTif = 4;
+  s.conv.quality = 60;
+  s.conv.bSkew = 1;
+  s.conv.pageRotate = 3;
+  s.conv.title = "T";
+  s.conv.security = 1;
+  s.conv.level = 1;
+  s.conv.print = 1;
+  s.conv.modify = 1;
+  s.conv.owner = "o";
+  s.conv.user = "u";
+  s.conv.document = 1;
+  s.conv.zoom = 0;
+  s.conv.hideMenu = 1;
+  s.conv.center = 1;
   app::JobDriver d(e, front, s);
   d.ApplyDocumentSettings(7);
   EXPECT_EQ(e.calls, (Calls{"opt 123 3 0 zip", "opt 123 1 0 g4", "opt 128 60 0", "opt 126 1 0",
                             "opt 122 270 0", "info T||||", "opt 111 0 0 Pictofold",
                             "opt 105 128 5 o u", "opt 121 73858 0"}));
   EXPECT_EQ(73858, 2 + 128 + 0x2000 + 0x10000);
-}
-
-TEST(JobDriver, BookmarkTitles) {
-  struct Case {
-    int bookmark, sel, unit, frame, frames, counter;
-    const char* expected;
-  } cases[] = {
-      {0, 0, 0, 0, 1, 0, ""},
-      {1, 0, 0, 0, 1, 4, "5"},
-      {1, 0, 1, 2, 5, 8, "9"},
-      {1, 1, 0, 0, 1, 0, "image1"},
-      {1, 2, 0, 0, 1, 0, "image1.jpg"},
-      {1, 3, 0, 2, 5, 0, "/scans/image1.jpg 3/5"},
-      {1, 2, 1, 0, 5, 0, "image1.jpg"},
-      {1, 2, 1, 1, 5, 0, ""},
-  };
-  for (const auto& c : cases) {
-    app::BookmarkSettings b{c.bookmark, c.sel, c.unit};
-    EXPECT_EQ(app::BookmarkTitle(b, c.frame, c.frames, "/scans/image1.jpg", c.counter),
-              c.expected);
-  }
 }
 
 TEST(JobDriver, UniqueNamesCountUp) {
