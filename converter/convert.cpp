@@ -32,13 +32,13 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
       if (n <= 0) break;
       got += static_cast<size_t>(n);
     }
-    ok = got == out.size();  // the file shrank while we read it
+    ok = got == out.size(); // the file shrank while we read it
   }
   close(fd);
   return ok;
 }
 
-}  // namespace
+} // namespace
 
 InputKind DetectKind(const uint8_t* data, size_t size) {
   if (LooksLikeGif(data, size)) return InputKind::kGif;
@@ -50,10 +50,14 @@ InputKind DetectKind(const uint8_t* data, size_t size) {
 bool Decode(InputKind kind, const uint8_t* data, size_t size, PageSink& sink,
             const Limits& limits) {
   switch (kind) {
-    case InputKind::kGif: return ReadGif(data, size, sink, limits);
-    case InputKind::kPsd: return ReadPsd(data, size, sink, limits);
-    case InputKind::kWebp: return ReadWebp(data, size, sink, limits);
-    case InputKind::kUnknown: break;
+  case InputKind::kGif:
+    return ReadGif(data, size, sink, limits);
+  case InputKind::kPsd:
+    return ReadPsd(data, size, sink, limits);
+  case InputKind::kWebp:
+    return ReadWebp(data, size, sink, limits);
+  case InputKind::kUnknown:
+    break;
   }
   return false;
 }
@@ -70,4 +74,4 @@ bool ConvertFile(const std::string& source, const std::string& destination) {
   return writer.Commit();
 }
 
-}  // namespace converter
+} // namespace converter

@@ -22,4 +22,4 @@ bool Decode(InputKind kind, const uint8_t* data, size_t size, PageSink& sink,
 // left at `destination` that was not there before.
 bool ConvertFile(const std::string& source, const std::string& destination);
 
-}  // namespace converter
+} // namespace converter

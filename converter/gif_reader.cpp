@@ -35,17 +35,18 @@ struct GifCloser {
 };
 
 struct Rect {
-  uint32_t left = 0, top = 0, right = 0, bottom = 0;  // clipped to the screen, right/bottom exclusive
+  uint32_t left = 0, top = 0, right = 0,
+           bottom = 0; // clipped to the screen, right/bottom exclusive
   bool empty() const { return right <= left || bottom <= top; }
 };
 
 class Compositor {
- public:
+public:
   Compositor(PageSink& sink, const Limits& limits) : sink_(sink), budget_(limits) {}
 
   bool Run(GifFileType* gif, const MemorySource& src);
 
- private:
+private:
   bool SetUpScreen(GifFileType* gif);
   bool ReadFrame(GifFileType* gif);
   bool ReadExtension(GifFileType* gif);
@@ -54,8 +55,8 @@ class Compositor {
   PageSink& sink_;
   Budget budget_;
   uint32_t width_ = 0, height_ = 0;
-  std::vector<uint8_t> canvas_;  // RGB
-  std::vector<uint8_t> saved_;   // the rectangle under a "restore previous" frame
+  std::vector<uint8_t> canvas_; // RGB
+  std::vector<uint8_t> saved_;  // the rectangle under a "restore previous" frame
   GraphicsControlBlock gcb_{};
   bool have_gcb_ = false;
 };
@@ -69,16 +70,16 @@ bool Compositor::Run(GifFileType* gif, const MemorySource& src) {
       return before == src.size && budget_.pages() > 0;
     }
     switch (type) {
-      case IMAGE_DESC_RECORD_TYPE:
-        if (!ReadFrame(gif)) return false;
-        break;
-      case EXTENSION_RECORD_TYPE:
-        if (!ReadExtension(gif)) return false;
-        break;
-      case TERMINATE_RECORD_TYPE:
-        return budget_.pages() > 0;
-      default:
-        return false;
+    case IMAGE_DESC_RECORD_TYPE:
+      if (!ReadFrame(gif)) return false;
+      break;
+    case EXTENSION_RECORD_TYPE:
+      if (!ReadExtension(gif)) return false;
+      break;
+    case TERMINATE_RECORD_TYPE:
+      return budget_.pages() > 0;
+    default:
+      return false;
     }
   }
 }
@@ -171,7 +172,7 @@ bool Compositor::ReadFrame(GifFileType* gif) {
           px[1] = map->Colors[index].Green;
           px[2] = map->Colors[index].Blue;
         } else {
-          px[0] = px[1] = px[2] = 0;  // outside the colour table
+          px[0] = px[1] = px[2] = 0; // outside the colour table
         }
       }
     }
@@ -197,7 +198,7 @@ bool Compositor::ReadFrame(GifFileType* gif) {
   return true;
 }
 
-}  // namespace
+} // namespace
 
 bool LooksLikeGif(const uint8_t* data, size_t size) {
   return size >= 6 && std::memcmp(data, "GIF8", 4) == 0;
@@ -213,4 +214,4 @@ bool ReadGif(const uint8_t* data, size_t size, PageSink& sink, const Limits& lim
   return compositor.Run(gif.get(), src);
 }
 
-}  // namespace converter
+} // namespace converter

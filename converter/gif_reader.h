@@ -16,4 +16,4 @@ bool LooksLikeGif(const uint8_t* data, size_t size);
 // corrupt or truncated file, a file without frames, or when a limit or the sink stops it.
 bool ReadGif(const uint8_t* data, size_t size, PageSink& sink, const Limits& limits = {});
 
-}  // namespace converter
+} // namespace converter

@@ -11,12 +11,12 @@ namespace {
 
 using Entry = int (*)(int, char**);
 
-std::mutex g_mutex;  // start-up and exit only; calls read the entry point atomically
+std::mutex g_mutex; // start-up and exit only; calls read the entry point atomically
 void* g_module = nullptr;
 std::atomic<Entry> g_entry{nullptr};
 std::string g_error;
 
-}  // namespace
+} // namespace
 
 bool LoadConverter(const std::string& folder) {
   std::lock_guard<std::mutex> lock(g_mutex);
@@ -42,7 +42,9 @@ bool LoadConverter(const std::string& folder) {
   return true;
 }
 
-bool ConverterLoaded() { return g_entry.load() != nullptr; }
+bool ConverterLoaded() {
+  return g_entry.load() != nullptr;
+}
 
 std::string ConverterLoadError() {
   std::lock_guard<std::mutex> lock(g_mutex);

@@ -15,12 +15,12 @@ struct PageView {
   int channels = 3;
   size_t stride = 0;
   const uint8_t* pixels = nullptr;
-  double dpi_x = 0;  // 0 when the file does not say
+  double dpi_x = 0; // 0 when the file does not say
   double dpi_y = 0;
 };
 
 class PageSink {
- public:
+public:
   virtual ~PageSink() = default;
   // Returns false to stop the reader; the reader then fails.
   virtual bool AddPage(const PageView& page) = 0;
@@ -28,14 +28,14 @@ class PageSink {
 
 // Bounds applied before a reader allocates or decodes anything large.
 struct Limits {
-  uint64_t max_page_pixels = uint64_t{1} << 27;   // one canvas or frame
-  uint64_t max_total_pixels = uint64_t{1} << 31;  // all pages of one file together
+  uint64_t max_page_pixels = uint64_t{1} << 27;  // one canvas or frame
+  uint64_t max_total_pixels = uint64_t{1} << 31; // all pages of one file together
   uint32_t max_pages = 10000;
 };
 
 // Keeps the running totals a reader checks against its limits.
 class Budget {
- public:
+public:
   explicit Budget(const Limits& limits) : limits_(limits) {}
   const Limits& limits() const { return limits_; }
   bool FitsPage(uint64_t width, uint64_t height) const {
@@ -53,10 +53,10 @@ class Budget {
   }
   uint32_t pages() const { return pages_; }
 
- private:
+private:
   Limits limits_;
   uint64_t total_ = 0;
   uint32_t pages_ = 0;
 };
 
-}  // namespace converter
+} // namespace converter

@@ -18,7 +18,7 @@ constexpr uint16_t kResolutionResource = 0x03ED;
 
 // Big-endian reads that never run past the end; a failed read leaves the reader failed.
 class Reader {
- public:
+public:
   Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
   bool ok() const { return ok_; }
@@ -32,7 +32,8 @@ class Reader {
       return 0;
     }
     uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v = (v << 8) | data_[pos_++];
+    for (int i = 0; i < bytes; ++i)
+      v = (v << 8) | data_[pos_++];
     return v;
   }
   bool Skip(uint64_t n) {
@@ -52,7 +53,7 @@ class Reader {
     return body;
   }
 
- private:
+private:
   const uint8_t* data_;
   size_t size_;
   size_t pos_ = 0;
@@ -70,17 +71,21 @@ struct Header {
 
 uint32_t ColourChannels(uint16_t mode) {
   switch (mode) {
-    case kGrey:
-    case kIndexed:
-    case kDuotone: return 1;
-    case kRgb: return 3;
-    case kCmyk: return 4;
-    default: return 0;
+  case kGrey:
+  case kIndexed:
+  case kDuotone:
+    return 1;
+  case kRgb:
+    return 3;
+  case kCmyk:
+    return 4;
+  default:
+    return 0;
   }
 }
 
 bool ReadHeader(Reader& in, Header& h) {
-  if (in.Read(4) != 0x38425053) return false;  // "8BPS"
+  if (in.Read(4) != 0x38425053) return false; // "8BPS"
   h.version = static_cast<int>(in.Read(2));
   in.Skip(6);
   h.channels = static_cast<uint32_t>(in.Read(2));
@@ -101,10 +106,10 @@ bool ReadHeader(Reader& in, Header& h) {
 // Resolution in pixels per inch, kept as 16.16 fixed point whatever unit is displayed.
 void ReadResolution(Reader res, double& dpi_x, double& dpi_y) {
   while (res.left() >= 12) {
-    if (res.Read(4) != 0x3842494D) return;  // "8BIM"
+    if (res.Read(4) != 0x3842494D) return; // "8BIM"
     uint16_t id = static_cast<uint16_t>(res.Read(2));
     uint64_t name_len = res.Read(1);
-    res.Skip(name_len + ((name_len + 1) % 2));  // name and count padded to an even size
+    res.Skip(name_len + ((name_len + 1) % 2)); // name and count padded to an even size
     uint64_t len = res.Read(4);
     if (!res.ok() || len > res.left()) return;
     if (id == kResolutionResource && len >= 16) {
@@ -145,20 +150,21 @@ bool UnpackRow(const uint8_t* in, size_t in_size, uint8_t* out, size_t out_size)
 
 // The composite, one plane after another, scattered into interleaved pixels as it is read.
 class Composite {
- public:
+public:
   Composite(const Header& h, uint32_t planes)
       : h_(h), planes_(planes), row_bytes_(static_cast<size_t>(h.width) * (h.depth / 8)),
         pixels_(static_cast<size_t>(h.width) * h.height * planes) {}
 
   void StoreRow(uint32_t plane, uint32_t y, const uint8_t* row) {
     uint8_t* out = &pixels_[static_cast<size_t>(y) * h_.width * planes_ + plane];
-    size_t step = h_.depth / 8;  // 16-bit samples keep their high byte
-    for (uint32_t x = 0; x < h_.width; ++x) out[static_cast<size_t>(x) * planes_] = row[x * step];
+    size_t step = h_.depth / 8; // 16-bit samples keep their high byte
+    for (uint32_t x = 0; x < h_.width; ++x)
+      out[static_cast<size_t>(x) * planes_] = row[x * step];
   }
   size_t row_bytes() const { return row_bytes_; }
   std::vector<uint8_t>& pixels() { return pixels_; }
 
- private:
+private:
   const Header& h_;
   uint32_t planes_;
   size_t row_bytes_;
@@ -211,7 +217,7 @@ bool ReadPackBits(Reader& in, const Header& h, uint32_t planes, std::vector<uint
   return true;
 }
 
-}  // namespace
+} // namespace
 
 bool LooksLikePsd(const uint8_t* data, size_t size) {
   return size >= 4 && std::memcmp(data, "8BPS", 4) == 0;
@@ -232,7 +238,7 @@ bool ReadPsd(const uint8_t* data, size_t size, PageSink& sink, const Limits& lim
   }
   double dpi_x = 0, dpi_y = 0;
   ReadResolution(in.Section(4), dpi_x, dpi_y);
-  in.Section(h.version == 1 ? 4 : 8);  // layers and masks: the composite below suffices
+  in.Section(h.version == 1 ? 4 : 8); // layers and masks: the composite below suffices
   uint64_t compression = in.Read(2);
   if (!in.ok()) return false;
 
@@ -243,7 +249,7 @@ bool ReadPsd(const uint8_t* data, size_t size, PageSink& sink, const Limits& lim
     read = ReadRaw(in, h, planes, pixels);
   else if (compression == 1)
     read = ReadPackBits(in, h, planes, pixels);
-  if (!read) return false;  // ZIP-compressed composites are not supported
+  if (!read) return false; // ZIP-compressed composites are not supported
 
   size_t count = static_cast<size_t>(h.width) * h.height;
   int channels = planes == 1 && h.mode != kIndexed ? 1 : 3;
@@ -280,4 +286,4 @@ bool ReadPsd(const uint8_t* data, size_t size, PageSink& sink, const Limits& lim
   return sink.AddPage(page);
 }
 
-}  // namespace converter
+} // namespace converter

@@ -18,4 +18,4 @@ bool LooksLikePsd(const uint8_t* data, size_t size);
 // allocated. Returns false for unsupported or corrupt files.
 bool ReadPsd(const uint8_t* data, size_t size, PageSink& sink, const Limits& limits = {});
 
-}  // namespace converter
+} // namespace converter

@@ -18,7 +18,9 @@ namespace {
 
 // Errors are reported through results; keep libtiff from printing on the host's stderr
 // (and leave the process-wide handlers of the host alone).
-int Quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+int Quiet(TIFF*, void*, const char*, const char*, va_list) {
+  return 1;
+}
 
 // Creates a new, empty file next to `destination` with the usual permissions (umask
 // applies); returns its descriptor and name, or -1.
@@ -38,7 +40,7 @@ int CreateTemporary(const std::string& destination, std::string& name) {
   return -1;
 }
 
-}  // namespace
+} // namespace
 
 TiffWriter::TiffWriter(std::string destination, TiffCompression compression)
     : destination_(std::move(destination)) {
@@ -60,7 +62,9 @@ TiffWriter::TiffWriter(std::string destination, TiffCompression compression)
   }
 }
 
-TiffWriter::~TiffWriter() { Discard(); }
+TiffWriter::~TiffWriter() {
+  Discard();
+}
 
 void TiffWriter::Discard() {
   if (tif_) {
@@ -103,7 +107,7 @@ bool TiffWriter::AddPage(const PageView& page) {
     return false;
   }
   size_t row_bytes = static_cast<size_t>(page.width) * page.channels;
-  std::vector<uint8_t> row(row_bytes);  // libtiff may scribble on the buffer it is given
+  std::vector<uint8_t> row(row_bytes); // libtiff may scribble on the buffer it is given
   for (uint32_t y = 0; y < page.height; ++y) {
     std::memcpy(row.data(), page.pixels + static_cast<size_t>(y) * page.stride, row_bytes);
     if (TIFFWriteScanline(tif_, row.data(), y, 0) < 0) {
@@ -136,4 +140,4 @@ bool TiffWriter::Commit() {
   return true;
 }
 
-}  // namespace converter
+} // namespace converter

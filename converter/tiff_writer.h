@@ -15,7 +15,7 @@ enum class TiffCompression { kDeflate, kLzw };
 // Until then the destination is untouched, and a writer destroyed uncommitted removes its
 // temporary file, so a failed conversion leaves nothing behind.
 class TiffWriter : public PageSink {
- public:
+public:
   explicit TiffWriter(std::string destination,
                       TiffCompression compression = TiffCompression::kDeflate);
   ~TiffWriter() override;
@@ -28,7 +28,7 @@ class TiffWriter : public PageSink {
   bool Commit();
   uint32_t pages() const { return pages_; }
 
- private:
+private:
   void Discard();
 
   std::string destination_;
@@ -39,4 +39,4 @@ class TiffWriter : public PageSink {
   bool failed_ = false;
 };
 
-}  // namespace converter
+} // namespace converter

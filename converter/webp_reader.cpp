@@ -13,7 +13,7 @@ struct DecoderDeleter {
   void operator()(WebPAnimDecoder* d) const { WebPAnimDecoderDelete(d); }
 };
 
-}  // namespace
+} // namespace
 
 bool LooksLikeWebp(const uint8_t* data, size_t size) {
   return size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0;
@@ -61,4 +61,4 @@ bool ReadWebp(const uint8_t* data, size_t size, PageSink& sink, const Limits& li
   return pages > 0;
 }
 
-}  // namespace converter
+} // namespace converter

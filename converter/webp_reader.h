@@ -12,4 +12,4 @@ bool LooksLikeWebp(const uint8_t* data, size_t size);
 
 bool ReadWebp(const uint8_t* data, size_t size, PageSink& sink, const Limits& limits = {});
 
-}  // namespace converter
+} // namespace converter

@@ -16,6 +16,6 @@ extern "C" __attribute__((visibility("default"))) int zorvalex5(int argc, char**
   try {
     return converter::ConvertFile(argv[2], argv[3]) ? 0 : -1;
   } catch (...) {
-    return -1;  // out of memory, mostly; no exception may cross into the host
+    return -1; // out of memory, mostly; no exception may cross into the host
   }
 }

@@ -31,16 +31,15 @@ int Convert(const std::string& source, const std::string& destination,
             const std::string& verb = "convert", int argc = 4) {
   std::vector<std::string> args = {"zorvalex5", verb, source, destination};
   std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
+  for (auto& a : args)
+    argv.push_back(a.data());
   argv.push_back(nullptr);
   return CallConverter(argc, argv.data());
 }
 
 class ConverterTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(LoadConverter(PluginFolder())) << ConverterLoadError();
-  }
+protected:
+  void SetUp() override { ASSERT_TRUE(LoadConverter(PluginFolder())) << ConverterLoadError(); }
   // Writes `bytes` as the input, converts it and returns the pages written.
   std::vector<TiffPage> ConvertBytes(const std::string& bytes, const std::string& name) {
     std::string in = dir_.file(name), out = dir_.file("out.tif");
@@ -62,7 +61,7 @@ GifSpec AnimatedGif() {
       {0, 0, {"RRRRRR", "RRRRRR", "RRRRRR", "RRRRR_"}, DISPOSE_DO_NOT, true},
       {1, 1, {"G_G", "GGG"}, DISPOSE_PREVIOUS, true},
       {2, 0, {"BBB", "BBB", "_BB"}, DISPOSE_BACKGROUND, true},
-      {0, 2, {"KY", "YK"}, -1, false, true},  // no control block, own colour table
+      {0, 2, {"KY", "YK"}, -1, false, true}, // no control block, own colour table
   };
   return spec;
 }
@@ -72,8 +71,8 @@ TEST_F(ConverterTest, AnimatedGifFramesAreCompositedByDisposalAndTransparency) {
   ASSERT_EQ(pages.size(), 4u);
   const std::vector<Grid> expected = {
       {"RRRRRR", "RRRRRR", "RRRRRR", "RRRRR."},
-      {"RRRRRR", "RGRGRR", "RGGGRR", "RRRRR."},  // then restored to the previous screen
-      {"RRBBBR", "RRBBBR", "RRRBBR", "RRRRR."},  // then cleared to blank
+      {"RRRRRR", "RGRGRR", "RGGGRR", "RRRRR."}, // then restored to the previous screen
+      {"RRBBBR", "RRBBBR", "RRRBBR", "RRRRR."}, // then cleared to blank
       {"RR...R", "RR...R", "KY...R", "YKRRR."},
   };
   for (size_t i = 0; i < pages.size(); ++i) {
@@ -98,8 +97,15 @@ TEST_F(ConverterTest, StillGifsGiveOnePage) {
   };
   const Case cases[] = {
       {"interlaced",
-       {3, 10, {{0, 0, {"RRR", "GGG", "BBB", "KKK", "YYY", "CCC", "MMM", "OOO", "RGB", "KYC"},
-                 -1, false, false, true}}},
+       {3,
+        10,
+        {{0,
+          0,
+          {"RRR", "GGG", "BBB", "KKK", "YYY", "CCC", "MMM", "OOO", "RGB", "KYC"},
+          -1,
+          false,
+          false,
+          true}}},
        {"RRR", "GGG", "BBB", "KKK", "YYY", "CCC", "MMM", "OOO", "RGB", "KYC"}},
       {"clipped", {4, 2, {{2, 1, {"GGG", "GGG"}, DISPOSE_DO_NOT, false}}}, {"....", "..GG"}},
       {"no trailer", {2, 2, {{0, 0, {"RG", "BK"}}}, false}, {"RG", "BK"}},
@@ -116,11 +122,13 @@ struct PsdCase {
   const char* name;
   PsdSpec spec;
   uint16_t samples;
-  std::vector<uint8_t> pixels;  // expected, interleaved
+  std::vector<uint8_t> pixels; // expected, interleaved
   float dpi;
 };
 
-void PrintTo(const PsdCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const PsdCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class PsdTest : public ConverterTest, public ::testing::WithParamInterface<PsdCase> {};
 
@@ -139,7 +147,7 @@ TEST_P(PsdTest, CompositeBecomesOnePage) {
 
 std::vector<uint8_t> Palette() {
   std::vector<uint8_t> p(768, 0);
-  p[1] = 10, p[256 + 1] = 20, p[512 + 1] = 30;  // index 1
+  p[1] = 10, p[256 + 1] = 20, p[512 + 1] = 30; // index 1
   p[255] = 200, p[256 + 255] = 100, p[512 + 255] = 50;
   return p;
 }
@@ -148,20 +156,31 @@ INSTANTIATE_TEST_SUITE_P(
     Composites, PsdTest,
     ::testing::Values(
         PsdCase{"rgb_raw",
-                {1, 3, 8, 3, 2,
-                 {{10, 40, 70, 100, 130, 160}, {20, 50, 80, 110, 140, 170},
+                {1,
+                 3,
+                 8,
+                 3,
+                 2,
+                 {{10, 40, 70, 100, 130, 160},
+                  {20, 50, 80, 110, 140, 170},
                   {30, 60, 90, 120, 150, 180}}},
                 3,
                 {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120, 130, 140, 150, 160, 170, 180},
                 72},
         // Repeats and literals in one row; the fourth channel (alpha) is not part of the image.
         PsdCase{"rgb_packbits_with_alpha",
-                {1, 3, 8, 5, 2,
+                {1,
+                 3,
+                 8,
+                 5,
+                 2,
                  {{200, 200, 200, 200, 200, 1, 2, 3, 3, 3},
                   {0, 0, 0, 0, 0, 4, 5, 6, 6, 6},
                   {9, 9, 9, 9, 9, 7, 8, 9, 9, 9},
                   {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-                 1, {}, 150},
+                 1,
+                 {},
+                 150},
                 3,
                 {200, 0, 9, 200, 0, 9, 200, 0, 9, 200, 0, 9, 200, 0, 9,
                  1,   4, 7, 2,   5, 8, 3,   6, 9, 3,   6, 9, 3,   6, 9},
@@ -177,24 +196,20 @@ INSTANTIATE_TEST_SUITE_P(
                 {7, 7, 7, 1, 2, 3, 9, 8, 8},
                 72},
         // 16-bit samples keep their high byte.
-        PsdCase{"grey_16bit",
-                {1, 1, 16, 2, 1, {{0x12, 0x34, 0xFF, 0x01}}},
-                1,
-                {0x12, 0xFF},
-                72},
-        PsdCase{"psb_packbits",
-                {2, 1, 8, 3, 1, {{5, 5, 6}}, 1},
-                1,
-                {5, 5, 6},
-                72},
+        PsdCase{"grey_16bit", {1, 1, 16, 2, 1, {{0x12, 0x34, 0xFF, 0x01}}}, 1, {0x12, 0xFF}, 72},
+        PsdCase{"psb_packbits", {2, 1, 8, 3, 1, {{5, 5, 6}}, 1}, 1, {5, 5, 6}, 72},
         // Stored inverted: 255 is no ink. Product of colour and black.
-        PsdCase{"cmyk_raw",
-                {1, 4, 8, 4, 1,
-                 {{255, 0, 255, 255}, {255, 255, 255, 0}, {255, 255, 255, 255},
-                  {255, 255, 0, 128}}},
-                3,
-                {255, 255, 255, 0, 255, 255, 0, 0, 0, 128, 0, 128},
-                72},
+        PsdCase{
+            "cmyk_raw",
+            {1,
+             4,
+             8,
+             4,
+             1,
+             {{255, 0, 255, 255}, {255, 255, 255, 0}, {255, 255, 255, 255}, {255, 255, 0, 128}}},
+            3,
+            {255, 255, 255, 0, 255, 255, 0, 0, 0, 128, 0, 128},
+            72},
         PsdCase{"indexed",
                 {1, 2, 8, 2, 1, {{1, 255}}, 0, Palette()},
                 3,
@@ -204,15 +219,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ConverterTest, WebpIsFlattenedOntoWhite) {
   const std::vector<uint8_t> rgba = {
-      255, 0,   0, 255, 0,  0,  0,   0,   0,  0, 0, 51,  // red, clear, black at 20%
-      0,   255, 0, 255, 0,  0,  255, 255, 10, 20, 30, 255,
+      255, 0,   0, 255, 0, 0, 0,   0,   0,  0,  0,  51, // red, clear, black at 20%
+      0,   255, 0, 255, 0, 0, 255, 255, 10, 20, 30, 255,
   };
   auto pages = ConvertBytes(convtest::MakeWebp(3, 2, rgba), "still.webp");
   ASSERT_EQ(pages.size(), 1u);
   EXPECT_EQ(pages[0].width, 3u);
   EXPECT_EQ(pages[0].height, 2u);
-  const std::vector<uint8_t> expected = {255, 0, 0, 255, 255, 255, 204, 204, 204,
-                                         0,   255, 0, 0, 0, 255, 10, 20, 30};
+  const std::vector<uint8_t> expected = {255, 0,   0, 255, 255, 255, 204, 204, 204,
+                                         0,   255, 0, 0,   0,   255, 10,  20,  30};
   EXPECT_EQ(pages[0].pixels, expected);
 }
 
@@ -244,25 +259,28 @@ std::string Cut(const std::string& s, double fraction) {
 
 struct FailureCase {
   const char* name;
-  std::string input{};      // written as the source unless missing
-  bool missing = false;     // no source file at all
-  std::string destination{};  // relative to the scratch folder
+  std::string input{};       // written as the source unless missing
+  bool missing = false;      // no source file at all
+  std::string destination{}; // relative to the scratch folder
 };
 
 std::vector<FailureCase> FailureCases() {
   std::string gif = convtest::MakeGif(AnimatedGif());
-  PsdSpec raw{1, 3, 8, 8, 8, {std::vector<uint8_t>(64, 1), std::vector<uint8_t>(64, 2),
-                               std::vector<uint8_t>(64, 3)}};
+  PsdSpec raw{
+      1, 3,
+      8, 8,
+      8, {std::vector<uint8_t>(64, 1), std::vector<uint8_t>(64, 2), std::vector<uint8_t>(64, 3)}};
   PsdSpec rle = raw;
   rle.compression = 1;
   PsdSpec lab = raw;
   lab.mode = 9;
   std::string zip = convtest::MakePsd(raw);
-  zip[zip.size() - 3 * 64 - 1] = 2;  // compression word: ZIP
+  zip[zip.size() - 3 * 64 - 1] = 2; // compression word: ZIP
   std::vector<uint8_t> rgba(16 * 16 * 4);
-  for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = static_cast<uint8_t>(i * 7);
+  for (size_t i = 0; i < rgba.size(); ++i)
+    rgba[i] = static_cast<uint8_t>(i * 7);
   std::string webp = convtest::MakeWebp(16, 16, rgba);
-  std::string frameless = gif.substr(0, 13 + 8 * 3) + ";";  // header, screen, colours only
+  std::string frameless = gif.substr(0, 13 + 8 * 3) + ";"; // header, screen, colours only
 
   return {
       {"truncated_gif", Cut(gif, 0.7)},
@@ -283,7 +301,9 @@ std::vector<FailureCase> FailureCases() {
   };
 }
 
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class FailureTest : public ConverterTest, public ::testing::WithParamInterface<FailureCase> {};
 
@@ -332,7 +352,7 @@ TEST_F(ConverterTest, MalformedCallsFail) {
   char* null_args[] = {nullptr, nullptr, nullptr, nullptr};
   EXPECT_EQ(CallConverter(4, null_args), -1);
   EXPECT_FALSE(fs::exists(out));
-  EXPECT_EQ(Convert(in, out), 0);  // the same call well formed
+  EXPECT_EQ(Convert(in, out), 0); // the same call well formed
 }
 
-}  // namespace
+} // namespace

@@ -32,8 +32,8 @@ TEST(ConverterLoader, MissingPluginMakesEveryCallFail) {
 TEST(ConverterLoader, LibraryWithoutEntryPointIsRefused) {
   testsupport::ScratchDir dir;
   // Any shared object that lacks the entry point will do; the C library's math part is one.
-  const char* candidates[] = {"/lib/x86_64-linux-gnu/libm.so.6", "/usr/lib/x86_64-linux-gnu/libm.so.6",
-                              "/lib64/libm.so.6"};
+  const char* candidates[] = {"/lib/x86_64-linux-gnu/libm.so.6",
+                              "/usr/lib/x86_64-linux-gnu/libm.so.6", "/lib64/libm.so.6"};
   std::string found;
   for (const char* c : candidates)
     if (fs::exists(c)) found = c;
@@ -46,11 +46,11 @@ TEST(ConverterLoader, LibraryWithoutEntryPointIsRefused) {
 
 TEST(ConverterLoader, LoadsOnceCallsAndUnloads) {
   testsupport::ScratchDir dir;
-  EXPECT_FALSE(LoadConverter(dir.path().string()));  // a failed attempt does not stick
+  EXPECT_FALSE(LoadConverter(dir.path().string())); // a failed attempt does not stick
   ASSERT_TRUE(LoadConverter(PluginFolder())) << ConverterLoadError();
   EXPECT_TRUE(ConverterLoaded());
   EXPECT_EQ(ConverterLoadError(), "");
-  EXPECT_TRUE(LoadConverter(dir.path().string()));  // already loaded: nothing happens
+  EXPECT_TRUE(LoadConverter(dir.path().string())); // already loaded: nothing happens
   EXPECT_TRUE(ConverterLoaded());
 
   convtest::GifSpec spec{2, 1, {{0, 0, {"RG"}}}};
@@ -62,7 +62,7 @@ TEST(ConverterLoader, LoadsOnceCallsAndUnloads) {
   EXPECT_FALSE(ConverterLoaded());
   EXPECT_EQ(CallWith(dir.file("a.gif"), dir.file("b.tif")), -1);
   EXPECT_FALSE(fs::exists(dir.file("b.tif")));
-  UnloadConverter();  // twice is harmless
+  UnloadConverter(); // twice is harmless
 
   ASSERT_TRUE(LoadConverter(PluginFolder()));
   EXPECT_EQ(CallWith(dir.file("a.gif"), dir.file("b.tif")), 0);
@@ -75,4 +75,4 @@ TEST(ConverterLoader, ExecutableFolderHoldsTheRunningProgram) {
   EXPECT_TRUE(fs::exists(fs::path(folder) / "converter_test"));
 }
 
-}  // namespace
+} // namespace

@@ -23,7 +23,8 @@ struct CountingSink : converter::PageSink {
 
 std::string FourFrameGif() {
   convtest::GifSpec spec{4, 4, {}};
-  for (int i = 0; i < 4; ++i) spec.frames.push_back({0, 0, {"RGBK", "RGBK", "RGBK", "RGBK"}});
+  for (int i = 0; i < 4; ++i)
+    spec.frames.push_back({0, 0, {"RGBK", "RGBK", "RGBK", "RGBK"}});
   return convtest::MakeGif(spec);
 }
 
@@ -37,7 +38,7 @@ struct LimitCase {
   std::string file;
   Limits limits;
   bool accepted;
-  int pages;  // pages handed on before the reader stopped
+  int pages; // pages handed on before the reader stopped
 };
 
 Limits With(uint64_t page_pixels, uint64_t total_pixels, uint32_t pages) {
@@ -82,4 +83,4 @@ TEST(ConverterReaders, SinkCanStopTheReader) {
   EXPECT_EQ(sink.pages, 1);
 }
 
-}  // namespace
+} // namespace

@@ -28,10 +28,12 @@ void Put16(std::string& s, uint32_t v) {
   s += static_cast<char>(v);
 }
 void Put32(std::string& s, uint64_t v) {
-  for (int i = 3; i >= 0; --i) s += static_cast<char>(v >> (8 * i));
+  for (int i = 3; i >= 0; --i)
+    s += static_cast<char>(v >> (8 * i));
 }
 void PutLength(std::string& s, uint64_t v, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) s += static_cast<char>(v >> (8 * i));
+  for (int i = bytes - 1; i >= 0; --i)
+    s += static_cast<char>(v >> (8 * i));
 }
 
 // PackBits: runs of two or more equal bytes as repeats, everything else as literals.
@@ -40,7 +42,8 @@ std::string PackBits(const uint8_t* p, size_t n) {
   size_t i = 0;
   while (i < n) {
     size_t run = 1;
-    while (i + run < n && run < 128 && p[i + run] == p[i]) ++run;
+    while (i + run < n && run < 128 && p[i + run] == p[i])
+      ++run;
     if (run >= 2) {
       out += static_cast<char>(static_cast<int8_t>(1 - static_cast<int>(run)));
       out += static_cast<char>(p[i]);
@@ -48,7 +51,8 @@ std::string PackBits(const uint8_t* p, size_t n) {
       continue;
     }
     size_t lit = 1;
-    while (i + lit < n && lit < 128 && !(i + lit + 1 < n && p[i + lit] == p[i + lit + 1])) ++lit;
+    while (i + lit < n && lit < 128 && !(i + lit + 1 < n && p[i + lit] == p[i + lit + 1]))
+      ++lit;
     out += static_cast<char>(lit - 1);
     out.append(reinterpret_cast<const char*>(p + i), lit);
     i += lit;
@@ -56,7 +60,7 @@ std::string PackBits(const uint8_t* p, size_t n) {
   return out;
 }
 
-}  // namespace
+} // namespace
 
 Rgb ColourOf(char letter) {
   if (letter == '.') return {255, 255, 255};
@@ -72,7 +76,8 @@ std::string MakeGif(const GifSpec& spec) {
   Check(gif != nullptr, "EGifOpen");
   EGifSetGifVersion(gif, true);
   GifColorType global[8];
-  for (int i = 0; i < 8; ++i) global[i] = {kColours[i].r, kColours[i].g, kColours[i].b};
+  for (int i = 0; i < 8; ++i)
+    global[i] = {kColours[i].r, kColours[i].g, kColours[i].b};
   ColorMapObject* map = GifMakeMapObject(8, global);
   Check(EGifPutScreenDesc(gif, spec.width, spec.height, 8, 0, map) == GIF_OK, "screen");
   GifFreeMapObject(map);
@@ -97,7 +102,8 @@ std::string MakeGif(const GifSpec& spec) {
     ColorMapObject* local = nullptr;
     if (f.local_map) {
       GifColorType reversed[8];
-      for (int i = 0; i < 8; ++i) reversed[i] = global[7 - i];
+      for (int i = 0; i < 8; ++i)
+        reversed[i] = global[7 - i];
       local = GifMakeMapObject(8, reversed);
     }
     int w = static_cast<int>(f.rows[0].size()), h = static_cast<int>(f.rows.size());
@@ -107,13 +113,16 @@ std::string MakeGif(const GifSpec& spec) {
     if (f.interlaced) {
       const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
       for (int p = 0; p < 4; ++p)
-        for (int y = start[p]; y < h; y += step[p]) order.push_back(y);
+        for (int y = start[p]; y < h; y += step[p])
+          order.push_back(y);
     } else {
-      for (int y = 0; y < h; ++y) order.push_back(y);
+      for (int y = 0; y < h; ++y)
+        order.push_back(y);
     }
     for (int y : order) {
       std::vector<GifPixelType> line;
-      for (char c : f.rows[y]) line.push_back(static_cast<GifPixelType>(index_of(c)));
+      for (char c : f.rows[y])
+        line.push_back(static_cast<GifPixelType>(index_of(c)));
       Check(EGifPutLine(gif, line.data(), w) == GIF_OK, "line");
     }
   }
@@ -137,7 +146,7 @@ std::string MakePsd(const PsdSpec& spec) {
   if (spec.dpi > 0) {
     resources += "8BIM";
     Put16(resources, 0x03ED);
-    resources.append(2, '\0');  // empty name, padded
+    resources.append(2, '\0'); // empty name, padded
     Put32(resources, 16);
     uint32_t fixed = static_cast<uint32_t>(spec.dpi * 65536);
     Put32(resources, fixed);
@@ -149,11 +158,12 @@ std::string MakePsd(const PsdSpec& spec) {
   }
   Put32(s, resources.size());
   s += resources;
-  PutLength(s, 0, spec.version == 1 ? 4 : 8);  // no layers
+  PutLength(s, 0, spec.version == 1 ? 4 : 8); // no layers
   Put16(s, spec.compression);
   size_t row_bytes = static_cast<size_t>(spec.width) * (spec.depth / 8);
   if (spec.compression == 0) {
-    for (const auto& plane : spec.planes) s.append(plane.begin(), plane.end());
+    for (const auto& plane : spec.planes)
+      s.append(plane.begin(), plane.end());
   } else {
     std::string counts, data;
     for (const auto& plane : spec.planes)
@@ -252,4 +262,4 @@ std::vector<std::string> Letters(const TiffPage& page) {
   return rows;
 }
 
-}  // namespace convtest
+} // namespace convtest

@@ -38,13 +38,13 @@ std::string MakeGif(const GifSpec& spec);
 // ---- PSD ----
 struct PsdSpec {
   int version = 1;
-  uint16_t mode = 3;  // 1 grey, 2 indexed, 3 RGB, 4 CMYK, 9 Lab
+  uint16_t mode = 3; // 1 grey, 2 indexed, 3 RGB, 4 CMYK, 9 Lab
   uint16_t depth = 8;
   uint32_t width = 0, height = 0;
   std::vector<std::vector<uint8_t>> planes{}; // one per channel, row after row, stored bytes
-  uint16_t compression = 0;                  // 0 raw, 1 PackBits
+  uint16_t compression = 0;                   // 0 raw, 1 PackBits
   std::vector<uint8_t> palette{};             // 768 bytes for indexed files
-  double dpi = 0;                            // a resolution resource when > 0
+  double dpi = 0;                             // a resolution resource when > 0
 };
 
 std::string MakePsd(const PsdSpec& spec);
@@ -53,14 +53,15 @@ std::string MakePsd(const PsdSpec& spec);
 // rgba: width*height*4 bytes; lossless so every value survives.
 std::string MakeWebp(int width, int height, const std::vector<uint8_t>& rgba);
 // Opaque RGB frames, width*height*3 bytes each.
-std::string MakeAnimatedWebp(int width, int height, const std::vector<std::vector<uint8_t>>& frames);
+std::string MakeAnimatedWebp(int width, int height,
+                             const std::vector<std::vector<uint8_t>>& frames);
 
 // ---- TIFF ----
 struct TiffPage {
   uint32_t width = 0, height = 0;
   uint16_t samples = 0, bits = 0, photometric = 0, compression = 0;
   float xres = 0, yres = 0;
-  std::vector<uint8_t> pixels;  // rows packed
+  std::vector<uint8_t> pixels; // rows packed
 };
 
 // Every directory of the TIFF file; empty when it cannot be read.
@@ -69,4 +70,4 @@ std::vector<TiffPage> ReadTiff(const std::string& path);
 // A page as letters (see ColourOf, '.' white, '?' anything else), for readable comparisons.
 std::vector<std::string> Letters(const TiffPage& page);
 
-}  // namespace convtest
+} // namespace convtest
