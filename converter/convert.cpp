@@ -18,7 +18,9 @@ namespace {
 constexpr uint64_t kMaxInputBytes = uint64_t{1} << 30;
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking so that a FIFO named as the source cannot stall the open; only regular
+  // files are read.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st;
   bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&

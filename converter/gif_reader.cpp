@@ -129,6 +129,8 @@ bool Compositor::ReadFrame(GifFileType* gif) {
   uint32_t fw = static_cast<uint32_t>(desc.Width), fh = static_cast<uint32_t>(desc.Height);
   // The frame's rows are decoded even where they fall off the screen, so bound them too.
   if (!budget_.FitsPage(fw, fh) || !budget_.TakePage(width_, height_)) return false;
+  uint64_t frame_pixels = uint64_t{fw} * fh, screen_pixels = uint64_t{width_} * height_;
+  if (frame_pixels > screen_pixels && !budget_.Charge(frame_pixels - screen_pixels)) return false;
 
   int disposal = have_gcb_ ? gcb_.DisposalMode : DISPOSAL_UNSPECIFIED;
   int transparent = have_gcb_ ? gcb_.TransparentColor : NO_TRANSPARENT_COLOR;

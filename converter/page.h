@@ -51,6 +51,12 @@ public:
     ++pages_;
     return true;
   }
+  // Accounts for decoding work that produces no page pixels (a frame larger than its page).
+  bool Charge(uint64_t pixels) {
+    if (pixels > limits_.max_total_pixels - total_) return false;
+    total_ += pixels;
+    return true;
+  }
   uint32_t pages() const { return pages_; }
 
 private:

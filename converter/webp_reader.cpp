@@ -26,6 +26,15 @@ bool ReadWebp(const uint8_t* data, size_t size, PageSink& sink, const Limits& li
   options.color_mode = MODE_RGBA;
   options.use_threads = 0;
   WebPData webp{data, size};
+  // The animation decoder allocates two canvases as it is created; check their size first.
+  {
+    WebPDemuxer* demux = WebPDemux(&webp);
+    if (!demux) return false;
+    uint64_t w = WebPDemuxGetI(demux, WEBP_FF_CANVAS_WIDTH);
+    uint64_t h = WebPDemuxGetI(demux, WEBP_FF_CANVAS_HEIGHT);
+    WebPDemuxDelete(demux);
+    if (!Budget(limits).FitsPage(w, h)) return false;
+  }
   std::unique_ptr<WebPAnimDecoder, DecoderDeleter> decoder(WebPAnimDecoderNew(&webp, &options));
   if (!decoder) return false;
   WebPAnimInfo info;

@@ -1,6 +1,7 @@
 // The plug-in, called the way the engine calls it: through the loader, with the argument
 // list {module name, "convert", source, destination}, judged by reading its TIFF back.
 #include <gif_lib.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -257,10 +258,12 @@ std::string Cut(const std::string& s, double fraction) {
   return s.substr(0, static_cast<size_t>(s.size() * fraction));
 }
 
+enum class Source { kFile, kMissing, kFifo, kFolder };
+
 struct FailureCase {
   const char* name;
-  std::string input{};       // written as the source unless missing
-  bool missing = false;      // no source file at all
+  std::string input{}; // the source's bytes when it is a file
+  Source source = Source::kFile;
   std::string destination{}; // relative to the scratch folder
 };
 
@@ -294,10 +297,12 @@ std::vector<FailureCase> FailureCases() {
       {"truncated_webp", Cut(webp, 0.6)},
       {"text_file", "This is a text file, not an image.\n"},
       {"empty_file", ""},
-      {"missing_input", "", true},
-      {"output_folder_missing", gif, false, "no/such/folder/out.tif"},
-      {"output_under_a_file", gif, false, "in.bin/out.tif"},
-      {"output_is_a_folder", gif, false, "folder"},
+      {"missing_input", "", Source::kMissing},
+      {"input_is_a_fifo", "", Source::kFifo},
+      {"input_is_a_folder", "", Source::kFolder},
+      {"output_folder_missing", gif, Source::kFile, "no/such/folder/out.tif"},
+      {"output_under_a_file", gif, Source::kFile, "in.bin/out.tif"},
+      {"output_is_a_folder", gif, Source::kFile, "folder"},
   };
 }
 
@@ -310,7 +315,19 @@ class FailureTest : public ConverterTest, public ::testing::WithParamInterface<F
 TEST_P(FailureTest, FailsAndLeavesNoOutput) {
   const FailureCase& c = GetParam();
   std::string in = dir_.file("in.bin");
-  if (!c.missing) testsupport::WriteFile(in, c.input);
+  switch (c.source) {
+  case Source::kFile:
+    testsupport::WriteFile(in, c.input);
+    break;
+  case Source::kMissing:
+    break;
+  case Source::kFifo:
+    ASSERT_EQ(mkfifo(in.c_str(), 0600), 0);
+    break;
+  case Source::kFolder:
+    fs::create_directory(in);
+    break;
+  }
   fs::create_directory(dir_.file("folder"));
   std::string dest = c.destination.empty() ? "out.tif" : c.destination;
   std::string out = dir_.file(dest);
@@ -324,7 +341,7 @@ TEST_P(FailureTest, FailsAndLeavesNoOutput) {
     names.push_back(fs::relative(e.path(), dir_.path()).string());
   std::sort(names.begin(), names.end());
   std::vector<std::string> expected = {"folder"};
-  if (!c.missing) expected.insert(expected.begin(), "in.bin");
+  if (c.source != Source::kMissing) expected.insert(expected.begin(), "in.bin");
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(names, expected);
 }
