@@ -102,6 +102,9 @@ bool TiffWriter::AddPage(const PageView& page) {
              TIFFSetField(tif_, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(pages_ & 0xFFFF),
                           static_cast<uint16_t>(0)) &&
              TIFFSetField(tif_, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif_, 0));
+  // The engine reads the file once and deletes it: favour speed over size.
+  if (set && compression_ == COMPRESSION_ADOBE_DEFLATE)
+    set = TIFFSetField(tif_, TIFFTAG_ZIPQUALITY, 1);
   if (!set) {
     failed_ = true;
     return false;
