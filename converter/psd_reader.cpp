@@ -7,6 +7,7 @@ namespace converter {
 namespace {
 
 enum ColourMode : uint16_t {
+  kBitmap = 0,
   kGrey = 1,
   kIndexed = 2,
   kRgb = 3,
@@ -71,6 +72,7 @@ struct Header {
 
 uint32_t ColourChannels(uint16_t mode) {
   switch (mode) {
+  case kBitmap:
   case kGrey:
   case kIndexed:
   case kDuotone:
@@ -97,7 +99,7 @@ bool ReadHeader(Reader& in, Header& h) {
   uint32_t max_side = h.version == 1 ? 30000 : 300000;
   if (h.width == 0 || h.height == 0 || h.width > max_side || h.height > max_side) return false;
   if (h.channels < 1 || h.channels > 56) return false;
-  if (h.depth != 8 && h.depth != 16) return false;
+  if (h.mode == kBitmap ? h.depth != 1 : h.depth != 8 && h.depth != 16) return false;
   if (h.mode == kIndexed && h.depth != 8) return false;
   uint32_t needed = ColourChannels(h.mode);
   return needed != 0 && h.channels >= needed;
@@ -126,6 +128,12 @@ void ReadResolution(Reader res, double& dpi_x, double& dpi_y) {
   }
 }
 
+// Bitmap rows hold one bit per pixel, eight to a byte; others one or two bytes per sample.
+size_t RowBytes(const Header& h) {
+  return h.depth == 1 ? (static_cast<size_t>(h.width) + 7) / 8
+                      : static_cast<size_t>(h.width) * (h.depth / 8);
+}
+
 // One PackBits row into exactly `out_size` bytes; false when the data is short or overruns.
 bool UnpackRow(const uint8_t* in, size_t in_size, uint8_t* out, size_t out_size) {
   size_t i = 0, o = 0;
@@ -152,27 +160,29 @@ bool UnpackRow(const uint8_t* in, size_t in_size, uint8_t* out, size_t out_size)
 class Composite {
 public:
   Composite(const Header& h, uint32_t planes)
-      : h_(h), planes_(planes), row_bytes_(static_cast<size_t>(h.width) * (h.depth / 8)),
-        pixels_(static_cast<size_t>(h.width) * h.height * planes) {}
+      : h_(h), planes_(planes), pixels_(static_cast<size_t>(h.width) * h.height * planes) {}
 
   void StoreRow(uint32_t plane, uint32_t y, const uint8_t* row) {
     uint8_t* out = &pixels_[static_cast<size_t>(y) * h_.width * planes_ + plane];
+    if (h_.depth == 1) { // a set bit is black
+      for (uint32_t x = 0; x < h_.width; ++x)
+        out[static_cast<size_t>(x) * planes_] = (row[x >> 3] >> (7 - (x & 7))) & 1 ? 0 : 255;
+      return;
+    }
     size_t step = h_.depth / 8; // 16-bit samples keep their high byte
     for (uint32_t x = 0; x < h_.width; ++x)
       out[static_cast<size_t>(x) * planes_] = row[x * step];
   }
-  size_t row_bytes() const { return row_bytes_; }
   std::vector<uint8_t>& pixels() { return pixels_; }
 
 private:
   const Header& h_;
   uint32_t planes_;
-  size_t row_bytes_;
   std::vector<uint8_t> pixels_;
 };
 
 bool ReadRaw(Reader& in, const Header& h, uint32_t planes, std::vector<uint8_t>& pixels) {
-  size_t row_bytes = static_cast<size_t>(h.width) * (h.depth / 8);
+  size_t row_bytes = RowBytes(h);
   uint64_t needed = uint64_t{row_bytes} * h.height * planes;
   if (needed > in.left()) return false;
   Composite c(h, planes);
@@ -189,7 +199,7 @@ bool ReadPackBits(Reader& in, const Header& h, uint32_t planes, std::vector<uint
   int count_bytes = h.version == 1 ? 2 : 4;
   uint64_t rows = uint64_t{h.channels} * h.height;
   if (rows * count_bytes > in.left()) return false;
-  size_t row_bytes = static_cast<size_t>(h.width) * (h.depth / 8);
+  size_t row_bytes = RowBytes(h);
   // The shortest PackBits form of a row: two bytes per run of up to 128 bytes. Checking that
   // each counted row is at least that long bounds the output by the bytes actually present.
   uint64_t shortest = 2 * ((uint64_t{row_bytes} + 127) / 128);

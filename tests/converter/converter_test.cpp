@@ -211,6 +211,12 @@ INSTANTIATE_TEST_SUITE_P(
             3,
             {255, 255, 255, 0, 255, 255, 0, 0, 0, 128, 0, 128},
             72},
+        // One bit a pixel, a set bit black; rows are padded to whole bytes.
+        PsdCase{"bitmap_packbits",
+                {1, 0, 1, 10, 2, {{0xA0, 0x40, 0xFF, 0xC0}}, 1},
+                1,
+                {0, 255, 0, 255, 255, 255, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+                72},
         PsdCase{"indexed",
                 {1, 2, 8, 2, 1, {{1, 255}}, 0, Palette()},
                 3,

@@ -160,7 +160,8 @@ std::string MakePsd(const PsdSpec& spec) {
   s += resources;
   PutLength(s, 0, spec.version == 1 ? 4 : 8); // no layers
   Put16(s, spec.compression);
-  size_t row_bytes = static_cast<size_t>(spec.width) * (spec.depth / 8);
+  size_t row_bytes =
+      spec.depth == 1 ? (spec.width + 7) / 8 : static_cast<size_t>(spec.width) * (spec.depth / 8);
   if (spec.compression == 0) {
     for (const auto& plane : spec.planes)
       s.append(plane.begin(), plane.end());
