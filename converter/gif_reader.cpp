@@ -90,6 +90,8 @@ bool Compositor::ReadExtension(GifFileType* gif) {
   if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return false;
   if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4) {
     if (DGifExtensionToGCB(block[0], block + 1, &gcb_) == GIF_OK) have_gcb_ = true;
+  } else if (code == PLAINTEXT_EXT_FUNC_CODE) {
+    have_gcb_ = false; // the control block was this text's, which is not drawn
   }
   while (block) {
     if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return false;

@@ -22,8 +22,8 @@ struct FuzzSink : PageSink {
 
 inline Limits FuzzLimits() {
   Limits l;
-  l.max_page_pixels = uint64_t{1} << 22;
-  l.max_total_pixels = uint64_t{1} << 24;
+  l.max_page_pixels = uint64_t{1} << 20;
+  l.max_total_pixels = uint64_t{1} << 22;
   l.max_pages = 64;
   return l;
 }
