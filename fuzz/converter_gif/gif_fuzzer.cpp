@@ -1,0 +1,12 @@
+// GIF decoding and frame compositing on arbitrary bytes.
+#include <cstddef>
+#include <cstdint>
+
+#include "../converter_common/fuzz_sink.h"
+#include "converter/gif_reader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  converter::FuzzSink sink;
+  converter::ReadGif(data, size, sink, converter::FuzzLimits());
+  return 0;
+}
