@@ -328,6 +328,17 @@ bool FolderMonitor::StillAsScanned(const Work& w) const {
   return now == w.seen;
 }
 
+bool FolderMonitor::Ready(const Work& w, PassSummary& summary) {
+  if (StillAsScanned(w)) return true;
+  struct stat st;
+  if (stat(w.path.c_str(), &st) == 0) {
+    // Written to since the scan: its turn comes once it stays as it is.
+    ++summary.waiting;
+    front_.FileWaiting(w.path);
+  }
+  return false;
+}
+
 Disposition FolderMonitor::Dispose(const std::string& path, bool converted, std::string& movedTo) {
   if (converted && settings_.delSuccess)
     return unlink(path.c_str()) == 0 ? Disposition::kDeleted : Disposition::kMoveFailed;
@@ -411,11 +422,7 @@ void FolderMonitor::ProcessMerge(const RunSettings& run, std::vector<Work>& work
   std::vector<Pending> pending;
   for (const Work& w : work) {
     if (stopRequested_) break;
-    if (!StillAsScanned(w)) {
-      ++summary.waiting;
-      front_.FileWaiting(w.path);
-      continue;
-    }
+    if (!Ready(w, summary)) continue;
     log_.Line("[Input]", w.path);
     front_.ShowState("Current: " + w.path);
     int result = driver->AddInput(doc.handle, w.path);
@@ -433,11 +440,7 @@ void FolderMonitor::ProcessPerImage(const RunSettings& run, std::vector<Work>& w
                                     PassSummary& summary) {
   for (const Work& w : work) {
     if (stopRequested_) break;
-    if (!StillAsScanned(w)) {
-      ++summary.waiting;
-      front_.FileWaiting(w.path);
-      continue;
-    }
+    if (!Ready(w, summary)) continue;
     log_.Time(LogTime());
     log_.Line("[Input]", w.path);
     front_.ShowState("Current: " + w.path);
@@ -481,11 +484,7 @@ void FolderMonitor::ProcessPerFolder(const RunSettings& run, std::vector<Work>& 
   };
   for (const Work& w : work) {
     if (stopRequested_) break;
-    if (!StillAsScanned(w)) {
-      ++summary.waiting;
-      front_.FileWaiting(w.path);
-      continue;
-    }
+    if (!Ready(w, summary)) continue;
     front_.ShowState("Current: " + w.path);
     std::string name = run.outPath2 + HoldingFolderName(w.path) + ".pdf";
     bool newDocument = first || strcasecmp(name.c_str(), previous.c_str()) != 0;

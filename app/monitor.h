@@ -168,6 +168,8 @@ private:
   void ProcessPerFolder(const RunSettings& run, std::vector<Work>& work, PassSummary& summary);
   // False when the file changed since the scan (it is then left for a later pass).
   bool StillAsScanned(const Work& w) const;
+  // StillAsScanned, reporting a file that changed as waiting (a vanished one silently).
+  bool Ready(const Work& w, PassSummary& summary);
   void Settle(const Pending& p, bool documentComplete, const std::string& output,
               PassSummary& summary);
   Disposition Dispose(const std::string& path, bool converted, std::string& movedTo);

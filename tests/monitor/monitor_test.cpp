@@ -184,6 +184,9 @@ struct ModeCase {
   std::vector<Names> documents;
   Tree outputs;
 };
+void PrintTo(const ModeCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class MonitorModes : public MonitorTest, public ::testing::WithParamInterface<ModeCase> {};
 
@@ -254,6 +257,9 @@ struct DispositionCase {
   bool runsec, delSuccess;
   Tree after;
 };
+void PrintTo(const DispositionCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class MonitorDisposition : public MonitorTest,
                            public ::testing::WithParamInterface<DispositionCase> {};
@@ -352,6 +358,9 @@ struct GrowingCase {
   std::function<void(MonitorTest&, const std::string& path, int pass)> between;
   int convertedAtPass;
 };
+void PrintTo(const GrowingCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class MonitorGrowing : public MonitorTest, public ::testing::WithParamInterface<GrowingCase> {};
 
@@ -443,6 +452,9 @@ struct RepeatCase {
   const char* name;
   int interval, stopAfterPasses, expectedSleeps;
 };
+void PrintTo(const RepeatCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class MonitorRepeat : public MonitorTest, public ::testing::WithParamInterface<RepeatCase> {};
 
