@@ -104,6 +104,8 @@ struct MonitorResult {
   std::string log; // the lines of this monitoring period
 };
 
+// Run and RunOnce belong to one worker thread, which makes every engine and front-end call;
+// Stop, RequestStop and UpdateRunSettings may come from any thread.
 class FolderMonitor {
 public:
   using Clock = std::function<std::chrono::system_clock::time_point()>;
