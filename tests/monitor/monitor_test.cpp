@@ -626,13 +626,13 @@ TEST_F(MonitorTest, PerFolderDocumentThatCannotBeOpenedSkipsItsFolder) {
 
 TEST_F(MonitorTest, NewSettingsApplyToDocumentsOpenedLaterAndTheProducerIsBuiltIn) {
   s.run.mode = app::OutputMode::kPerImage;
-  s.run.document.producer = "Someone else";
-  s.run.document.title = "Before";
+  s.run.conv.producer = "Someone else";
+  s.run.conv.title = "Before";
   Put("1.jpg");
   auto& m = Monitor();
   m.RunOnce();
   app::RunSettings changed = s.run;
-  changed.document.title = "After";
+  changed.conv.title = "After";
   changed.policy = app::ExistingFilePolicy::kOverwrite;
   m.UpdateRunSettings(changed);
   m.RunOnce(); // single pass: the file is still there
