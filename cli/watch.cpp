@@ -1,0 +1,117 @@
+// pictofold watch: the hot-folder monitor without a window.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/engine_api.h"
+#include "app/monitor.h"
+#include "cli/cli_common.h"
+#include "converter/loader.h"
+
+namespace {
+
+app::FolderMonitor* gMonitor = nullptr;
+void OnStopSignal(int) {
+  if (gMonitor) gMonitor->RequestStop();
+}
+
+class WatchFront : public app::MonitorFrontEnd {
+ public:
+  WatchFront(bool quiet, int passes) : quiet_(quiet), passes_(passes) {}
+  void FileFinished(const app::FileReport& r) override {
+    if (r.outcome == app::FileOutcome::kConverted) {
+      if (!quiet_) std::fprintf(stderr, "converted %s -> %s\n", r.path.c_str(), r.output.c_str());
+    } else if (r.outcome == app::FileOutcome::kOutputFailed) {
+      std::fprintf(stderr, "%s: could not write %s; kept for a later pass\n", r.path.c_str(),
+                   r.output.c_str());
+      ++failed;
+    } else {
+      std::fprintf(stderr, "%s: %s\n", r.path.c_str(), cli::FailureReason(r.path, 0).c_str());
+      ++failed;
+    }
+  }
+  void FileWaiting(const std::string& path) override {
+    if (!quiet_) std::fprintf(stderr, "waiting for %s (still being written)\n", path.c_str());
+  }
+  void PassFinished(const app::PassSummary& s) override {
+    if (passes_ > 0 && s.pass >= passes_ && gMonitor) gMonitor->RequestStop();
+  }
+  int failed = 0;
+
+ private:
+  bool quiet_;
+  int passes_;
+};
+
+}  // namespace
+
+int Watch(int argc, char** argv) {
+  cli::CommonOptions opt;
+  app::MonitorSettings m;
+  int passes = 0;
+  bool once = false, interval = false;
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    int used = cli::ParseCommonOption(argc, argv, i, opt);
+    if (used < 0) return 2;
+    if (used > 0) {
+      i += used - 1;
+      continue;
+    }
+    if (a == "--once") {
+      once = true;
+    } else if (a == "--interval" && i + 1 < argc) {
+      interval = true;
+      m.intervalSeconds = app::ParseInterval(argv[++i]);
+    } else if (a == "--passes" && i + 1 < argc) {
+      passes = std::atoi(argv[++i]);
+    } else if (a == "--recursive") {
+      m.subdir = true;
+    } else if (a == "--delete-source") {
+      m.delSuccess = true;
+    } else if (a == "--keep-subfolders") {
+      m.keepsub = true;
+    } else if (!a.empty() && a[0] == '-') {
+      std::fprintf(stderr, "pictofold watch: unknown option %s\n", a.c_str());
+      return 2;
+    } else if (m.input.empty()) {
+      m.input = a;
+    } else {
+      std::fprintf(stderr, "pictofold watch: one folder only (%s)\n", a.c_str());
+      return 2;
+    }
+  }
+  if (once && interval) {
+    std::fprintf(stderr, "pictofold watch: --once and --interval exclude each other\n");
+    return 2;
+  }
+  std::string error;
+  if (!cli::BuildRunSettings(opt, m.run, error)) {
+    std::fprintf(stderr, "pictofold watch: %s\n", error.c_str());
+    return 2;
+  }
+  m.runsec = interval || (!once && passes != 1);
+  std::string problem = app::CheckMonitorSettings(m);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "pictofold watch: %s\n", problem.c_str());
+    return 2;
+  }
+  LoadConverter(ExecutableFolder());
+  app::EngineApi engine;
+  WatchFront front(opt.quiet, passes);
+  app::FolderMonitor monitor(engine, front, m);
+  gMonitor = &monitor;
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  app::MonitorResult r = monitor.Run();
+  gMonitor = nullptr;
+  UnloadConverter();
+  if (!opt.quiet)
+    std::fprintf(stderr, "%d pass%s: %d converted, %d failed\n", r.passes,
+                 r.passes == 1 ? "" : "es", r.converted, r.failed);
+  return r.failed > 0 || front.failed > 0 ? 1 : 0;
+}
