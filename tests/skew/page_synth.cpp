@@ -138,10 +138,13 @@ void DrawTextPage(PageBuffer& buf, double angle, unsigned seed, const TextLayout
 
 void DrawNoise(PageBuffer& buf, double density, unsigned seed) {
   std::mt19937 rng(seed);
-  std::bernoulli_distribution ink(density);
-  for (int y = 0; y < buf.page.height; ++y)
-    for (int x = 0; x < buf.page.width; ++x)
-      if (ink(rng)) buf.SetInk(x, y);
+  const long pixels = static_cast<long>(buf.page.width) * buf.page.height;
+  const long dots = std::lround(pixels * density);
+  std::uniform_int_distribution<long> at(0, pixels - 1);
+  for (long i = 0; i < dots; ++i) {
+    const long p = at(rng);
+    buf.SetInk(static_cast<int>(p % buf.page.width), static_cast<int>(p / buf.page.width));
+  }
 }
 
 }  // namespace skewtest

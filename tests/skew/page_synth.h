@@ -41,7 +41,7 @@ struct TextLayout {
 // (positive: lines descend to the right), about the middle of the page unless the layout says.
 void DrawTextPage(PageBuffer& buf, double angle, unsigned seed, const TextLayout& layout = {});
 
-// Fills the page with random ink at the given density (0..1).
+// Scatters about density x width x height ink dots at random places.
 void DrawNoise(PageBuffer& buf, double density, unsigned seed);
 
 }  // namespace skewtest

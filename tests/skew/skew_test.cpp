@@ -131,15 +131,26 @@ TEST_P(OrientationTest, RegionLimitsWhatIsMeasured) {
 
 TEST_P(OrientationTest, NoiseDoesNotTiltThePage) {
   const auto [order, ink] = GetParam();
-  for (double density : {0.5, 0.05, 0.01, 0.002}) {
+  for (double density : {0.7, 0.05, 0.01, 0.002}) {
     SCOPED_TRACE(density);
-    PageBuffer buf(2480, 3508, order, ink);
+    PageBuffer buf(1240, 1754, order, ink);
     DrawNoise(buf, density, 9);
     const float a = DetectSkew(buf.page);
     ASSERT_TRUE(std::isfinite(a));
     EXPECT_LT(std::fabs(a), 1.0 * kDegree);
     SkewCorrectPage(buf.page);
     EXPECT_TRUE(buf.GuardIntact());
+  }
+}
+
+TEST_P(OrientationTest, TextIsFoundThroughSpeckle) {
+  const auto [order, ink] = GetParam();
+  for (double degrees : {-3.0, 1.0}) {
+    SCOPED_TRACE(degrees);
+    PageBuffer buf(2480, 3508, order, ink);
+    DrawTextPage(buf, degrees * kDegree, 13);
+    DrawNoise(buf, 0.003, 14);
+    EXPECT_NEAR(DetectSkew(buf.page), degrees * kDegree, kTolerance);
   }
 }
 
