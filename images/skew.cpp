@@ -53,24 +53,22 @@ struct Line {
 
 // Index of the first box whose left is not less than `left`.
 size_t LowerBound(const std::pmr::vector<Box>& boxes, int left) {
-  return static_cast<size_t>(
-      std::lower_bound(boxes.begin(), boxes.end(), left,
-                       [](const Box& b, int l) { return b.left < l; }) -
-      boxes.begin());
+  return static_cast<size_t>(std::lower_bound(boxes.begin(), boxes.end(), left,
+                                              [](const Box& b, int l) { return b.left < l; }) -
+                             boxes.begin());
 }
 
 class Detector {
- public:
+public:
   Detector(const BitonalPage& page, int left, int right, std::pmr::memory_resource* pool)
-      : page_(page), left_(left), n_(right - left + 1), first_(n_, 0, pool),
-        last_(n_, 0, pool), count_(n_, 0, pool), ink_(n_ + 2, 0, pool), lines_(pool),
-        pool_(pool) {}
+      : page_(page), left_(left), n_(right - left + 1), first_(n_, 0, pool), last_(n_, 0, pool),
+        count_(n_, 0, pool), ink_(n_ + 2, 0, pool), lines_(pool), pool_(pool) {}
 
   float Run(int top, int bottom) {
     for (int y = top; y <= bottom && angleCount_ < 2; ++y) {
-      UnpackRow(y);
+      const bool ink = UnpackRow(y);
       EndSpans(y);
-      AddRow(y);
+      if (ink) AddRow(y);
       CloseLines(y);
     }
     if (angleCount_ < 2) {
@@ -82,22 +80,38 @@ class Detector {
     return angleCount_ ? static_cast<float>(angleSum_ / angleCount_) : 0.0f;
   }
 
- private:
-  void UnpackRow(int y) {
+private:
+  // Copies row y into ink_, one byte per column; false when the row holds no ink at all.
+  // Most of a page is paper, so whole paper bytes are skipped.
+  bool UnpackRow(int y) {
     const uint8_t* row = RowAt(page_, y);
     const uint8_t flip = page_.ink == InkBit::kOneIsBlack ? 0 : 1;
+    const uint8_t paperByte = flip ? 0xFF : 0x00;
     uint8_t* out = ink_.data() + 1;
-    for (int i = 0; i < n_; ++i) {
-      int x = left_ + i;
-      out[i] = static_cast<uint8_t>(((row[x >> 3] >> (7 - (x & 7))) & 1) ^ flip);
+    bool any = false;
+    const int end = left_ + n_;
+    for (int x = left_; x < end;) {
+      if ((x & 7) == 0 && x + 8 <= end && row[x >> 3] == paperByte) {
+        std::memset(out + (x - left_), 0, 8);
+        x += 8;
+        continue;
+      }
+      const uint8_t v = static_cast<uint8_t>(((row[x >> 3] >> (7 - (x & 7))) & 1) ^ flip);
+      out[x - left_] = v;
+      any |= v != 0;
+      ++x;
     }
+    return any;
   }
 
   void AddRow(int y) {
     const uint8_t* in = ink_.data() + 1;
     for (int i = 0; i < n_; ++i) {
       if (!in[i]) continue;
-      if (count_[i] == 0) first_[i] = y;
+      if (count_[i] == 0) {
+        first_[i] = y;
+        ++activeColumns_;
+      }
       last_[i] = y;
       ++count_[i];
     }
@@ -107,6 +121,7 @@ class Detector {
   // columns either side) have no ink in row y has ended: it becomes a character box unless it
   // is a speck. A span that grows too large for a character is cut off as a box at once.
   void EndSpans(int y) {
+    if (activeColumns_ == 0) return;
     int c = 0;
     while (c < n_) {
       if (count_[c] == 0) {
@@ -125,7 +140,8 @@ class Detector {
       const int b = c - 1;
       const int width = b - a + 1;
       bool inkNow = false;
-      for (int i = a; i <= b + 2 && !inkNow; ++i) inkNow = ink_[i] != 0;  // ink_ is offset by 1
+      for (int i = a; i <= b + 2 && !inkNow; ++i)
+        inkNow = ink_[i] != 0; // ink_ is offset by 1
       bool emit = false;
       if (!inkNow) {
         const bool speck = total <= 48 && width <= 5 && maxCount <= 5;
@@ -137,7 +153,9 @@ class Detector {
         emit = true;
       }
       if (emit && y - 1 >= top) AddBox(Box{left_ + a, top, left_ + b, y - 1, false});
-      for (int i = a; i <= b; ++i) count_[i] = 0;
+      for (int i = a; i <= b; ++i)
+        count_[i] = 0;
+      activeColumns_ -= width;
     }
   }
 
@@ -193,7 +211,8 @@ class Detector {
         if (&line == best || !line.open || !Reaches(line, box, &gap, &neighbour) ||
             !OverlapsVertically(neighbour, bestNeighbour))
           continue;
-        for (const Box& b : line.boxes) Insert(*best, b);
+        for (const Box& b : line.boxes)
+          Insert(*best, b);
         line.boxes.clear();
         line.open = false;
       }
@@ -211,17 +230,31 @@ class Detector {
   static void Insert(Line& line, const Box& box) {
     auto& boxes = line.boxes;
     const size_t pos = LowerBound(boxes, box.left);
-    boxes.insert(boxes.begin() + static_cast<ptrdiff_t>(pos), box);
-    // Boxes that overlap horizontally are one character cut in pieces: merge them.
-    size_t i = pos;
-    while (i > 0 && OverlapsHorizontally(boxes[i - 1], boxes[i])) {
-      boxes[i - 1] = Union(boxes[i - 1], boxes[i]);
-      boxes.erase(boxes.begin() + static_cast<ptrdiff_t>(i));
-      --i;
+    // Boxes that overlap horizontally are one character cut in pieces: merge them, in place
+    // where possible so that a line that keeps growing in the same columns stays cheap.
+    size_t i;
+    if (pos > 0 && OverlapsHorizontally(boxes[pos - 1], box)) {
+      i = pos - 1;
+      boxes[i] = Union(boxes[i], box);
+    } else if (pos < boxes.size() && OverlapsHorizontally(boxes[pos], box)) {
+      i = pos;
+      boxes[i] = Union(boxes[i], box);
+    } else {
+      i = pos;
+      boxes.insert(boxes.begin() + static_cast<ptrdiff_t>(pos), box);
     }
-    while (i + 1 < boxes.size() && OverlapsHorizontally(boxes[i], boxes[i + 1])) {
-      boxes[i] = Union(boxes[i], boxes[i + 1]);
-      boxes.erase(boxes.begin() + static_cast<ptrdiff_t>(i + 1));
+    size_t from = i, to = i; // boxes [from, to] become one
+    while (from > 0 && OverlapsHorizontally(boxes[from - 1], boxes[i])) {
+      boxes[i] = Union(boxes[i], boxes[--from]);
+    }
+    while (to + 1 < boxes.size() && OverlapsHorizontally(boxes[i], boxes[to + 1])) {
+      boxes[i] = Union(boxes[i], boxes[++to]);
+    }
+    if (from < to) {
+      boxes[from] = boxes[i];
+      boxes.erase(boxes.begin() + static_cast<ptrdiff_t>(from + 1),
+                  boxes.begin() + static_cast<ptrdiff_t>(to + 1));
+      i = from;
     }
     line.maxBottom = std::max(line.maxBottom, boxes[i].bottom);
     line.maxHeight = std::max(line.maxHeight, boxes[i].Height());
@@ -243,14 +276,16 @@ class Detector {
     const int n = static_cast<int>(boxes.size());
     if (n < 2) return;
     long widthSum = 0;
-    for (const Box& b : boxes) widthSum += b.Width();
+    for (const Box& b : boxes)
+      widthSum += b.Width();
     const long w = widthSum / n;
     int start = 0;
     for (int i = 1; i <= n && angleCount_ < 2; ++i) {
       if (i < n && boxes[i].left - boxes[i - 1].right <= 2 * w) continue;
       const int count = i - start;
       long heightSum = 0;
-      for (int k = start; k < i; ++k) heightSum += boxes[k].Height();
+      for (int k = start; k < i; ++k)
+        heightSum += boxes[k].Height();
       const long h = heightSum / count;
       const long extent = boxes[i - 1].right - boxes[start].left;
       if (count >= 12 || extent >= 12 * h) MeasurePart(boxes.data() + start, count);
@@ -313,18 +348,19 @@ class Detector {
 
   const BitonalPage& page_;
   const int left_;
-  const int n_;  // columns of the region
+  const int n_; // columns of the region
   std::pmr::vector<int> first_, last_, count_;
-  std::pmr::vector<uint8_t> ink_;  // the current row, one byte per column, one blank each side
+  std::pmr::vector<uint8_t> ink_; // the current row, one byte per column, one blank each side
   std::pmr::vector<Line> lines_;
   std::pmr::memory_resource* pool_;
+  int activeColumns_ = 0; // columns whose count is not 0
   double angleSum_ = 0;
   int angleCount_ = 0;
 };
 
 // Working memory of RotateBits from a caller-chosen resource, returned on every path.
 class Scratch {
- public:
+public:
   Scratch(std::pmr::memory_resource* r, size_t bytes) : r_(r), bytes_(bytes) {
     try {
       p_ = static_cast<uint8_t*>(r_->allocate(bytes_, 1));
@@ -339,22 +375,13 @@ class Scratch {
   Scratch& operator=(const Scratch&) = delete;
   uint8_t* get() const { return p_; }
 
- private:
+private:
   std::pmr::memory_resource* r_;
   size_t bytes_;
   uint8_t* p_ = nullptr;
 };
 
-inline int GetBit(const uint8_t* row, int x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
-inline void PutBit(uint8_t* row, int x, int v) {
-  const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
-  if (v)
-    row[x >> 3] |= mask;
-  else
-    row[x >> 3] &= static_cast<uint8_t>(~mask);
-}
-
-}  // namespace
+} // namespace
 
 bool IsValidBitonalPage(const BitonalPage& page) {
   return page.bits != nullptr && page.width > 0 && page.height > 0 &&
@@ -405,29 +432,47 @@ bool RotateBits(const BitonalPage& page, float angle, std::pmr::memory_resource*
   uint8_t* out = ring + ringRows * rowBytes;
 
   const int paper = page.ink == InkBit::kOneIsBlack ? 0 : 1;
-  const int64_t cx = static_cast<int64_t>(w - 1) << 15;  // centre, 16.16
+  const int64_t cx = static_cast<int64_t>(w - 1) << 15; // centre, 16.16
   const int64_t cy = static_cast<int64_t>(h - 1) << 15;
   for (int y = 0; y < h; ++y) {
     uint8_t* target = page.bits + static_cast<ptrdiff_t>(y) * page.stride;
-    std::memcpy(out, target, rowBytes);  // keeps the padding bits of the last byte
+    std::memcpy(out, target, rowBytes); // keeps the padding bits of the last byte
     const int64_t dy = (static_cast<int64_t>(y) << 16) - cy;
     const int64_t dx = -cx;
     // Inverse rotation of the row's first pixel; each step right adds (cos, -sin).
     int64_t srcX = cx + ((dx * cosF + dy * sinF) >> 16);
     int64_t srcY = cy + ((dy * cosF - dx * sinF) >> 16);
+    int64_t rowOf = INT64_MIN; // source row whose pointer is in `src`
+    const uint8_t* src = nullptr;
+    unsigned acc = 0;
     for (int x = 0; x < w; ++x, srcX += cosF, srcY -= sinF) {
       const int64_t ix = (srcX + 0x8000) >> 16;
       const int64_t iy = (srcY + 0x8000) >> 16;
-      int v = paper;
-      if (ix >= 0 && ix < w && iy >= 0 && iy < h) {
-        if (iy >= y) {
-          v = GetBit(page.bits + static_cast<ptrdiff_t>(iy) * page.stride, static_cast<int>(ix));
-        } else if (y - iy <= static_cast<int64_t>(ringRows)) {
-          v = GetBit(ring + (static_cast<size_t>(iy) % ringRows) * rowBytes,
-                     static_cast<int>(ix));
-        }
+      if (iy != rowOf) {
+        rowOf = iy;
+        if (iy < 0 || iy >= h)
+          src = nullptr;
+        else if (iy >= y)
+          src = page.bits + static_cast<ptrdiff_t>(iy) * page.stride;
+        else if (y - iy <= static_cast<int64_t>(ringRows))
+          src = ring + (static_cast<size_t>(iy) % ringRows) * rowBytes;
+        else
+          src = nullptr;
       }
-      PutBit(out, x, v);
+      unsigned v = static_cast<unsigned>(paper);
+      if (src && ix >= 0 && ix < w) v = (src[ix >> 3] >> (7 - (ix & 7))) & 1;
+      acc = (acc << 1) | v;
+      if ((x & 7) == 7) {
+        out[x >> 3] = static_cast<uint8_t>(acc);
+        acc = 0;
+      }
+    }
+    if (w & 7) {
+      // The last byte keeps its padding bits.
+      const int used = w & 7;
+      const uint8_t mask = static_cast<uint8_t>(0xFF00 >> used);
+      uint8_t& last = out[rowBytes - 1];
+      last = static_cast<uint8_t>((last & ~mask) | ((acc << (8 - used)) & mask));
     }
     std::memcpy(ring + (static_cast<size_t>(y) % ringRows) * rowBytes, target, rowBytes);
     std::memcpy(target, out, rowBytes);
@@ -444,4 +489,4 @@ bool SkewCorrectPage(const BitonalPage& page) {
   return RotateBits(page, -a);
 }
 
-}  // namespace images
+} // namespace images

@@ -27,9 +27,9 @@ enum class InkBit { kOneIsBlack, kZeroIsBlack };
 
 struct BitonalPage {
   uint8_t* bits = nullptr;
-  int width = 0;   // pixels per row
-  int height = 0;  // rows
-  int stride = 0;  // bytes from one stored row to the next
+  int width = 0;  // pixels per row
+  int height = 0; // rows
+  int stride = 0; // bytes from one stored row to the next
   RowOrder order = RowOrder::kBottomUp;
   InkBit ink = InkBit::kOneIsBlack;
 };
@@ -65,4 +65,4 @@ float DetectSkew(const BitonalPage& page);
 bool RotateBits(const BitonalPage& page, float angle,
                 std::pmr::memory_resource* memory = std::pmr::get_default_resource());
 
-}  // namespace images
+} // namespace images

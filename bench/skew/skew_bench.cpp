@@ -16,7 +16,7 @@ double Millis(std::chrono::steady_clock::time_point since) {
       .count();
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
   const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
@@ -24,8 +24,7 @@ int main(int argc, char** argv) {
   std::printf("%-10s %12s %12s %12s %12s\n", "angle", "detected", "detect ms", "rotate ms",
               "blank ms");
   for (double deg : degrees) {
-    skewtest::PageBuffer buf(2480, 3508, images::RowOrder::kBottomUp,
-                             images::InkBit::kOneIsBlack);
+    skewtest::PageBuffer buf(2480, 3508, images::RowOrder::kBottomUp, images::InkBit::kOneIsBlack);
     skewtest::DrawTextPage(buf, deg * M_PI / 180.0, 7);
     double detectMs = 0, rotateMs = 0;
     float angle = 0;

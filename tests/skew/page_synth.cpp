@@ -1,6 +1,7 @@
 #include "page_synth.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <random>
 
@@ -54,17 +55,24 @@ bool PageBuffer::GuardIntact() const {
 }
 
 long PageBuffer::CountInk() const {
-  long n = 0;
-  for (int y = 0; y < page.height; ++y)
-    for (int x = 0; x < page.width; ++x) n += IsInk(x, y);
-  return n;
+  const int full = page.width / 8, rest = page.width % 8;
+  const uint8_t restMask = static_cast<uint8_t>(0xFF00 >> rest);
+  long ones = 0;
+  for (int y = 0; y < page.height; ++y) {
+    const uint8_t* row = page.bits + static_cast<size_t>(y) * page.stride;
+    for (int i = 0; i < full; ++i)
+      ones += std::popcount(row[i]);
+    if (rest) ones += std::popcount(static_cast<uint8_t>(row[full] & restMask));
+  }
+  const long pixels = static_cast<long>(page.width) * page.height;
+  return page.ink == images::InkBit::kOneIsBlack ? ones : pixels - ones;
 }
 
 namespace {
 
 struct Glyph {
-  int left, top, right, bottom;  // unrotated page coordinates, inclusive
-  int hollow;                    // outline thickness, 0 for filled
+  int left, top, right, bottom; // unrotated page coordinates, inclusive
+  int hollow;                   // outline thickness, 0 for filled
 };
 
 void DrawRotated(PageBuffer& buf, const Glyph& g, double c, double s, double cx, double cy) {
@@ -92,7 +100,7 @@ void DrawRotated(PageBuffer& buf, const Glyph& g, double c, double s, double cx,
   }
 }
 
-}  // namespace
+} // namespace
 
 void DrawTextPage(PageBuffer& buf, double angle, unsigned seed, const TextLayout& layout) {
   std::mt19937 rng(seed);
@@ -102,7 +110,8 @@ void DrawTextPage(PageBuffer& buf, double angle, unsigned seed, const TextLayout
   const double cx = w / 2.0, cy = layout.centreY >= 0 ? layout.centreY : h / 2.0;
   const int textLeft = layout.textLeft ? layout.textLeft : layout.margin;
   const int textRight = layout.textRight ? layout.textRight : w - layout.margin;
-  const int first = layout.firstBaseline ? layout.firstBaseline : layout.margin + layout.lineSpacing;
+  const int first =
+      layout.firstBaseline ? layout.firstBaseline : layout.margin + layout.lineSpacing;
   const int last = layout.lastBaseline ? layout.lastBaseline : h - layout.margin;
   for (int base = first; base <= last; base += layout.lineSpacing) {
     // Like a font: short letters share one height, tall ones reach well above it, a few hang
@@ -147,4 +156,4 @@ void DrawNoise(PageBuffer& buf, double density, unsigned seed) {
   }
 }
 
-}  // namespace skewtest
+} // namespace skewtest

@@ -19,8 +19,8 @@ struct PageBuffer {
   static constexpr size_t kGuardBytes = 64;
   static constexpr uint8_t kGuardValue = 0xA5;
 
-  void Clear();                        // every pixel paper, padding bits zero
-  void SetInk(int x, int y);           // visual coordinates, row 0 at the top
+  void Clear();              // every pixel paper, padding bits zero
+  void SetInk(int x, int y); // visual coordinates, row 0 at the top
   bool IsInk(int x, int y) const;
   bool GuardIntact() const;
   long CountInk() const;
@@ -29,11 +29,11 @@ struct PageBuffer {
 struct TextLayout {
   int margin = 150;
   int lineSpacing = 60;
-  int firstBaseline = 0;  // 0: margin + lineSpacing
-  int lastBaseline = 0;   // 0: height - margin
-  int textLeft = 0;       // 0: margin
-  int textRight = 0;      // 0: width - margin
-  int centreY = -1;       // row the page turns about; -1: the middle of the page
+  int firstBaseline = 0; // 0: margin + lineSpacing
+  int lastBaseline = 0;  // 0: height - margin
+  int textLeft = 0;      // 0: margin
+  int textRight = 0;     // 0: width - margin
+  int centreY = -1;      // row the page turns about; -1: the middle of the page
 };
 
 // Draws lines of "characters" (filled and hollow boxes of widths 6..20 and heights 12..30 on a
@@ -44,4 +44,4 @@ void DrawTextPage(PageBuffer& buf, double angle, unsigned seed, const TextLayout
 // Scatters about density x width x height ink dots at random places.
 void DrawNoise(PageBuffer& buf, double density, unsigned seed);
 
-}  // namespace skewtest
+} // namespace skewtest

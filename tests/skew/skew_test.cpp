@@ -70,15 +70,16 @@ TEST_P(TextPageTest, DetectsTheSlopeAndStraightensThePage) {
   EXPECT_TRUE(buf.GuardIntact());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Angles, TextPageTest,
-    ::testing::Combine(::testing::Values(PageSize{"A4", 2480, 3508, 150},
-                                         PageSize{"Small", 800, 600, 40}),
-                       ::testing::Values(-5.0, -2.0, -0.5, 0.5, 2.0, 5.0), kOrders, kInks),
-    [](const auto& info) {
-      return std::string(std::get<0>(info.param).name) + AngleName(std::get<1>(info.param)) +
-             OrientationName(std::get<2>(info.param), std::get<3>(info.param));
-    });
+INSTANTIATE_TEST_SUITE_P(Angles, TextPageTest,
+                         ::testing::Combine(::testing::Values(PageSize{"A4", 2480, 3508, 150},
+                                                              PageSize{"Small", 800, 600, 40}),
+                                            ::testing::Values(-5.0, -2.0, -0.5, 0.5, 2.0, 5.0),
+                                            kOrders, kInks),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  AngleName(std::get<1>(info.param)) +
+                                  OrientationName(std::get<2>(info.param), std::get<3>(info.param));
+                         });
 
 // --- Pages that must be left alone -----------------------------------------------------------
 
@@ -106,7 +107,7 @@ TEST_P(OrientationTest, StraightPageIsNotRotated) {
 TEST_P(OrientationTest, SteepPageIsNotRotated) {
   const auto [order, ink] = GetParam();
   PageBuffer buf(2480, 3508, order, ink);
-  DrawTextPage(buf, 0.5, 3);  // about 28.6 degrees
+  DrawTextPage(buf, 0.5, 3); // about 28.6 degrees
   const std::vector<uint8_t> before = buf.bytes;
   EXPECT_FALSE(SkewCorrectPage(buf.page));
   EXPECT_EQ(buf.bytes, before);
@@ -156,8 +157,7 @@ TEST_P(OrientationTest, TextIsFoundThroughSpeckle) {
 
 INSTANTIATE_TEST_SUITE_P(Orientations, OrientationTest, ::testing::Combine(kOrders, kInks),
                          [](const auto& info) {
-                           return OrientationName(std::get<0>(info.param),
-                                                  std::get<1>(info.param));
+                           return OrientationName(std::get<0>(info.param), std::get<1>(info.param));
                          });
 
 // --- Size limits ------------------------------------------------------------------------------
@@ -205,7 +205,8 @@ TEST(SkewTinyPageTest, TinyPagesAreSafe) {
         PageBuffer buf(s[0], s[1], RowOrder::kBottomUp, ink);
         if (full)
           for (int y = 0; y < s[1]; ++y)
-            for (int x = 0; x < s[0]; ++x) buf.SetInk(x, y);
+            for (int x = 0; x < s[0]; ++x)
+              buf.SetInk(x, y);
         EXPECT_EQ(DetectSkew(buf.page), 0.0f);
         EXPECT_FALSE(SkewCorrectPage(buf.page));
         RotateBits(buf.page, 0.3f);
@@ -224,7 +225,7 @@ TEST(SkewInvalidPageTest, InvalidBuffersAreRefused) {
   bad[0].bits = nullptr;
   bad[1].width = 0;
   bad[2].height = -1;
-  bad[3].stride = 1;  // 16 pixels need 2 bytes
+  bad[3].stride = 1; // 16 pixels need 2 bytes
   bad[4].width = -16;
   for (const BitonalPage& p : bad) {
     EXPECT_FALSE(images::IsValidBitonalPage(p));
@@ -250,7 +251,8 @@ std::vector<int> InkRows(const PageBuffer& buf, int x) {
 TEST_P(RotateTest, PositiveAngleTurnsLinesToDescendRight) {
   const auto [order, ink] = GetParam();
   PageBuffer buf(800, 600, order, ink);
-  for (int x = 100; x < 700; ++x) buf.SetInk(x, 300);
+  for (int x = 100; x < 700; ++x)
+    buf.SetInk(x, 300);
   ASSERT_TRUE(RotateBits(buf.page, 0.1f));
   // The line turns about the page centre (399.5, 299.5): x = 650 moves down by about
   // 250.5 * tan(0.1) = 25 rows, x = 150 up by as much.
@@ -267,7 +269,8 @@ TEST_P(RotateTest, UncoveredAreasBecomePaper) {
   const auto [order, ink] = GetParam();
   PageBuffer buf(400, 300, order, ink);
   for (int y = 0; y < 300; ++y)
-    for (int x = 0; x < 400; ++x) buf.SetInk(x, y);
+    for (int x = 0; x < 400; ++x)
+      buf.SetInk(x, y);
   ASSERT_TRUE(RotateBits(buf.page, -0.2f));
   for (auto [x, y] : {std::pair{0, 0}, std::pair{399, 0}, std::pair{0, 299}, std::pair{399, 299}})
     EXPECT_FALSE(buf.IsInk(x, y)) << x << "," << y;
@@ -299,18 +302,21 @@ TEST_P(RotateTest, RoundTripKeepsTheText) {
 
 TEST_P(RotateTest, PaddingAndStrideBytesAreLeftAlone) {
   const auto [order, ink] = GetParam();
-  PageBuffer buf(37, 50, order, ink, /*extraStrideBytes=*/3);  // 5 used bytes of 11
+  PageBuffer buf(37, 50, order, ink, /*extraStrideBytes=*/3); // 5 used bytes of 11
   for (int y = 0; y < 50; ++y) {
     uint8_t* row = buf.page.bits + static_cast<size_t>(y) * buf.page.stride;
-    row[4] = static_cast<uint8_t>((row[4] & 0xF8) | 0x05);  // bits past pixel 36
-    for (int i = 5; i < buf.page.stride; ++i) row[i] = 0xC3;
-    for (int x = 0; x < 37; ++x) buf.SetInk(x, y);
+    row[4] = static_cast<uint8_t>((row[4] & 0xF8) | 0x05); // bits past pixel 36
+    for (int i = 5; i < buf.page.stride; ++i)
+      row[i] = 0xC3;
+    for (int x = 0; x < 37; ++x)
+      buf.SetInk(x, y);
   }
   ASSERT_TRUE(RotateBits(buf.page, 0.3f));
   for (int y = 0; y < 50; ++y) {
     const uint8_t* row = buf.page.bits + static_cast<size_t>(y) * buf.page.stride;
     EXPECT_EQ(row[4] & 0x07, 0x05) << "row " << y;
-    for (int i = 5; i < buf.page.stride; ++i) EXPECT_EQ(row[i], 0xC3) << "row " << y;
+    for (int i = 5; i < buf.page.stride; ++i)
+      EXPECT_EQ(row[i], 0xC3) << "row " << y;
   }
   EXPECT_TRUE(buf.GuardIntact());
 }
@@ -332,8 +338,7 @@ TEST_P(RotateTest, NoMemoryOrTinyAngleLeavesTheBufferUnchanged) {
 
 INSTANTIATE_TEST_SUITE_P(Orientations, RotateTest, ::testing::Combine(kOrders, kInks),
                          [](const auto& info) {
-                           return OrientationName(std::get<0>(info.param),
-                                                  std::get<1>(info.param));
+                           return OrientationName(std::get<0>(info.param), std::get<1>(info.param));
                          });
 
-}  // namespace
+} // namespace
