@@ -61,8 +61,8 @@ size_t LowerBound(const std::pmr::vector<Box>& boxes, int left) {
 class Detector {
 public:
   Detector(const BitonalPage& page, int left, int right, std::pmr::memory_resource* pool)
-      : page_(page), left_(left), n_(right - left + 1), first_(n_, 0, pool), last_(n_, 0, pool),
-        count_(n_, 0, pool), ink_(n_ + 2, 0, pool), lines_(pool), pool_(pool) {}
+      : page_(page), left_(left), n_(right - left + 1), first_(n_, 0, pool), count_(n_, 0, pool),
+        ink_(n_ + 2, 0, pool), lines_(pool), pool_(pool) {}
 
   float Run(int top, int bottom) {
     for (int y = top; y <= bottom && angleCount_ < 2; ++y) {
@@ -112,7 +112,6 @@ private:
         first_[i] = y;
         ++activeColumns_;
       }
-      last_[i] = y;
       ++count_[i];
     }
   }
@@ -348,9 +347,9 @@ private:
 
   const BitonalPage& page_;
   const int left_;
-  const int n_; // columns of the region
-  std::pmr::vector<int> first_, last_, count_;
-  std::pmr::vector<uint8_t> ink_; // the current row, one byte per column, one blank each side
+  const int n_;                         // columns of the region
+  std::pmr::vector<int> first_, count_; // per column: first row and pixels of its blob
+  std::pmr::vector<uint8_t> ink_;       // the current row, one byte per column, one blank each side
   std::pmr::vector<Line> lines_;
   std::pmr::memory_resource* pool_;
   int activeColumns_ = 0; // columns whose count is not 0
