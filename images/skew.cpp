@@ -4,7 +4,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <vector>
 
 namespace images {
@@ -13,6 +12,8 @@ namespace {
 
 // Each block of the detector's pool holds at least this much.
 constexpr size_t kPoolBlockBytes = 32767;
+// Text lines the detector follows at once.
+constexpr size_t kMaxOpenLines = 256;
 
 uint8_t* RowAt(const BitonalPage& page, int y) {
   int stored = page.order == RowOrder::kTopDown ? y : page.height - 1 - y;
@@ -219,9 +220,22 @@ private:
     Insert(*best, box);
   }
 
+  // A slot for a new line. Pages of halftone dots or patterns give many small lines at once;
+  // beyond a bound the line that reaches least far down is finished early, which keeps such
+  // pages linear in cost and never happens on text.
   Line* FreeLine() {
-    for (Line& line : lines_)
+    Line* oldest = nullptr;
+    size_t open = 0;
+    for (Line& line : lines_) {
       if (!line.open) return &line;
+      ++open;
+      if (!oldest || line.maxBottom < oldest->maxBottom) oldest = &line;
+    }
+    if (open >= kMaxOpenLines) {
+      oldest->open = false;
+      MeasureLine(*oldest);
+      return oldest;
+    }
     lines_.emplace_back(pool_);
     return &lines_.back();
   }
