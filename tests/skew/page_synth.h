@@ -14,6 +14,10 @@ namespace skewtest {
 struct PageBuffer {
   PageBuffer(int width, int height, images::RowOrder order, images::InkBit ink,
              int extraStrideBytes = 0);
+  PageBuffer(const PageBuffer& other) : page(other.page), bytes(other.bytes) {
+    page.bits = bytes.data();
+  }
+  PageBuffer& operator=(const PageBuffer&) = delete;
   images::BitonalPage page;
   std::vector<uint8_t> bytes;
   static constexpr size_t kGuardBytes = 64;
