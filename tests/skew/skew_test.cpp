@@ -4,11 +4,22 @@
 
 #include <cmath>
 #include <memory_resource>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "page_synth.h"
+
+namespace images {
+// Readable parameters in test listings.
+void PrintTo(RowOrder order, std::ostream* os) {
+  *os << (order == RowOrder::kTopDown ? "top-down" : "bottom-up");
+}
+void PrintTo(InkBit ink, std::ostream* os) {
+  *os << (ink == InkBit::kOneIsBlack ? "1 is black" : "0 is black");
+}
+} // namespace images
 
 namespace {
 
