@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 #include <vector>
 
 namespace images {
@@ -351,7 +352,7 @@ private:
     }
     const int64_t den = k * sxx - sx * sx;
     const double angle =
-        den == 0 ? M_PI / 2
+        den == 0 ? std::numbers::pi / 2
                  : std::atan(static_cast<double>(k * sxy - sx * sy) / static_cast<double>(den));
     if (angle == 0) return;
     const int weight = (G < 2 && H < 12) ? 2 : 1;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numbers>
 
 #include "images/skew.h"
 #include "page_synth.h"
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
               "blank ms");
   for (double deg : degrees) {
     skewtest::PageBuffer buf(2480, 3508, images::RowOrder::kBottomUp, images::InkBit::kOneIsBlack);
-    skewtest::DrawTextPage(buf, deg * M_PI / 180.0, 7);
+    skewtest::DrawTextPage(buf, deg * std::numbers::pi / 180.0, 7);
     double detectMs = 0, rotateMs = 0;
     float angle = 0;
     for (int i = 0; i < repeats; ++i) {
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
     auto t0 = std::chrono::steady_clock::now();
     images::DetectSkew(blank.page);
     double blankMs = Millis(t0);
-    std::printf("%-10.2f %12.4f %12.2f %12.2f %12.2f\n", deg, angle * 180.0 / M_PI,
+    std::printf("%-10.2f %12.4f %12.2f %12.2f %12.2f\n", deg, angle * 180.0 / std::numbers::pi,
                 detectMs / repeats, rotateMs / repeats, blankMs);
   }
   return 0;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <memory_resource>
+#include <numbers>
 #include <ostream>
 #include <string>
 #include <tuple>
@@ -34,7 +35,7 @@ using skewtest::DrawTextPage;
 using skewtest::PageBuffer;
 using skewtest::TextLayout;
 
-constexpr double kDegree = M_PI / 180.0;
+constexpr double kDegree = std::numbers::pi / 180.0;
 constexpr double kTolerance = 0.3 * kDegree;
 
 std::string OrientationName(RowOrder order, InkBit ink) {
