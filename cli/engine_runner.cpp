@@ -142,6 +142,14 @@ class Runner {
           << "\n";
       return true;
     }
+    if (op == "PlaceImageFile") {
+      int h;
+      if (!Int(0, h)) return false;
+      auto path = Text(1);
+      if (!path.ok) return false;
+      out << PlaceImageFile(h, path.ptr()) << "\n";
+      return true;
+    }
     if (op == "EngineClose") {
       int h;
       if (!Int(0, h)) return false;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "document.h"
+#include "images/xobject.h"
 #include "pdfwriter/sink.h"
 
 namespace engine {
@@ -100,7 +101,9 @@ void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor) 
 void EndPage(EngineDocument& doc) {
   if (!doc.page.pageOpen) return;
   AttachBookmark(doc);
-  pdf::EndPage(*doc.writer, doc.data, pdf::PageResourceWriters{});
+  pdf::PageResourceWriters resources;
+  resources.xobjects = [&doc] { images::WritePageXObjects(*doc.writer, doc.xobjects); };
+  pdf::EndPage(*doc.writer, doc.data, resources);
   doc.graphics.EndPage();
   doc.page.ResetForNewPage();
   doc.page.pageOpen = false;

@@ -28,6 +28,10 @@ int EngineQuery(int handle, int key, int* outA, int* outB, char* textA, const ch
 int EngineSetInfo(int handle, const char* title, const char* subject, const char* author,
                   const char* keywords, const char* creator);
 
+/* Draws every image of a JPEG or TIFF file (one per TIFF directory) on the open page, or on
+ * pages of their own sized to the image when none is open. 1 success, 0 failure. */
+int PlaceImageFile(int handle, const char* path);
+
 /* Completes the file and releases the handle. 1 closed, 0 bad handle. */
 int EngineClose(int handle);
 
