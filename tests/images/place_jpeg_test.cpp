@@ -25,7 +25,9 @@ struct JpegCase {
   std::string trailing;
 };
 
-void PrintTo(const JpegCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const JpegCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class PlacedJpeg : public ::testing::TestWithParam<JpegCase> {};
 

@@ -101,7 +101,9 @@ struct TiffCase {
   std::string described;
 };
 
-void PrintTo(const TiffCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TiffCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class PlacedTiff : public ::testing::TestWithParam<TiffCase> {};
 
@@ -301,6 +303,36 @@ TEST(PlacedTiffPages, HugeImageMakesACappedPageItFills) {
           "pdf = pikepdf.open(sys.argv[1])\np = pdf.pages[0]\n"
           "print(list(p.MediaBox), b''.join(c.read_bytes() for c in p.obj.Contents).decode())"),
       "[0, 0, 14400, 7200] q 0.72 0 0 0.72 0 0 cm q 20000 0 0 10000 0 0 cm /I0 Do Q Q");
+}
+
+TEST(PlacedTiffStrips, PackBitsNoOpHeadersDoNotEndTheRunLengthData) {
+  ScratchDir dir;
+  std::string in = dir.file("noop.tif"), pdf = dir.file("noop.pdf");
+  // 6 x 3 grey; each row packed on its own, with the no-op header 128 in two rows.
+  const uint8_t packed[] = {0x80, 0x05, 10, 20, 30,   40,   50,  60, // row 0
+                            0xFB, 0x90,                              // row 1
+                            0x02, 1,    2,  3,  0x80, 0xFE, 0xC8};   // row 2
+  TIFF* t = TIFFOpen(in.c_str(), "w");
+  ASSERT_NE(t, nullptr);
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 6u);
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, 3u);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_PACKBITS);
+  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 3u);
+  ASSERT_EQ(TIFFWriteRawStrip(t, 0, const_cast<uint8_t*>(packed), sizeof packed),
+            static_cast<tmsize_t>(sizeof packed));
+  TIFFClose(t);
+  Raster expected = fixtures::DecodeTiff(in, 0);
+  ASSERT_EQ(expected.width, 6);
+  EXPECT_EQ(expected.at(5, 0)[0], 60);
+  EXPECT_EQ(expected.at(5, 2)[0], 200);
+  ASSERT_EQ(PlaceEach(pdf, {in}), std::vector<int>{1});
+  EXPECT_TRUE(QpdfCheckClean(pdf));
+  EXPECT_EQ(Ask(pdf, kDescribe), "1 /RunLengthDecode 8 /DeviceGray - -");
+  EXPECT_EQ(fixtures::MaxDifference(fixtures::RenderMupdf(pdf, 1, dir.path().string()), expected),
+            0);
 }
 
 TEST(PlacedTiffRefusal, GivesZeroNoPageAndAValidFile) {
