@@ -221,3 +221,23 @@ TEST(PlacedJpegPage, NaturalSizeBoxPutsTheImageTopAtTheBox) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(EngineRunner, PlaceImageFilePrintsItsResult) {
+  ScratchDir dir;
+  std::string jpeg = dir.file("a.jpg"), pdf = dir.file("a.pdf"), script = dir.file("s.txt");
+  testsupport::WriteFile(jpeg, fixtures::EncodeJpeg(fixtures::Pattern(30, 20, 3)));
+  testsupport::WriteFile(script, "EngineCreate \"" + pdf + "\"\nPlaceImageFile $ \"" + jpeg +
+                                     "\"\nPlaceImageFile $ \"" + dir.file("none.jpg") +
+                                     "\"\nPlaceImageFile $ -\nEngineClose $\n");
+  testsupport::RunResult r =
+      testsupport::Run(testsupport::Quote(testsupport::BinPath("pictofold-engine")) + " " +
+                       testsupport::Quote(script));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "1\n1\n0\n0\n1\n");
+  EXPECT_TRUE(QpdfCheckClean(pdf));
+  EXPECT_EQ(PageCount(pdf), 1);
+}
+
+}  // namespace
