@@ -44,8 +44,8 @@ void Place(EngineDocument& doc, const images::ImageRecord& image) {
     int pageW = static_cast<int>(w), pageH = static_cast<int>(h);
     if (w >= kMaxPageSide || h >= kMaxPageSide) {
       s = std::min(kMaxPageSide / w, kMaxPageSide / h);
-      pageW = static_cast<int>(w * s);
-      pageH = static_cast<int>(h * s);
+      pageW = std::max(1, static_cast<int>(w * s));
+      pageH = std::max(1, static_cast<int>(h * s));
       capped = true;
     }
     // The box set before the page began still applies to the automatic page.

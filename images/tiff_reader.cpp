@@ -307,28 +307,34 @@ bool WriteDecoded(const ImageContext& ctx, TIFF* t, ImageRecord& image, bool cmy
   const uint32_t width = static_cast<uint32_t>(image.width);
   const uint32_t height = static_cast<uint32_t>(image.height);
   std::vector<uint8_t> pixels;
+  size_t bytes = 0;
   if (cmykScanlines) {
     if (!DecodeCmyk(t, width, height, bits, separate, pixels)) return false;
+    bytes = pixels.size();
   } else {
-    std::vector<uint32_t> raster(static_cast<size_t>(width) * height);
-    if (!TIFFReadRGBAImageOriented(t, width, height, raster.data(), ORIENTATION_TOPLEFT, 1))
-      return false;
-    size_t n = static_cast<size_t>(image.componentCount);
-    pixels.resize(static_cast<size_t>(width) * height * n);
-    for (size_t i = 0; i < raster.size(); ++i) {
-      uint32_t p = raster[i];
-      pixels[i * n] = static_cast<uint8_t>(TIFFGetR(p));
+    const size_t count = static_cast<size_t>(width) * height;
+    pixels.resize(count * 4);
+    auto* raster = reinterpret_cast<uint32_t*>(pixels.data());
+    if (!TIFFReadRGBAImageOriented(t, width, height, raster, ORIENTATION_TOPLEFT, 1)) return false;
+    // Narrow the pixels in place: pixel i is read before bytes up to 4 i + 3 are written.
+    const size_t n = static_cast<size_t>(image.componentCount);
+    uint8_t* out = pixels.data();
+    for (size_t i = 0; i < count; ++i) {
+      uint32_t p;
+      std::memcpy(&p, out + i * 4, 4);
+      out[i * n] = static_cast<uint8_t>(TIFFGetR(p));
       if (n == 3) {
-        pixels[i * n + 1] = static_cast<uint8_t>(TIFFGetG(p));
-        pixels[i * n + 2] = static_cast<uint8_t>(TIFFGetB(p));
+        out[i * n + 1] = static_cast<uint8_t>(TIFFGetG(p));
+        out[i * n + 2] = static_cast<uint8_t>(TIFFGetB(p));
       }
     }
+    bytes = count * n;
   }
   image.stripCount = 1;
   image.stripHeight = static_cast<int32_t>(height);
   ImageStream stream(ctx, image, static_cast<int>(height), 0, true);
   image.xobjectIndex = stream.index();
-  stream.WriteDeflated(pixels.data(), pixels.size());
+  stream.WriteDeflated(pixels.data(), bytes);
   stream.Finish();
   return true;
 }

@@ -240,4 +240,4 @@ TEST(EngineRunner, PlaceImageFilePrintsItsResult) {
   EXPECT_EQ(PageCount(pdf), 1);
 }
 
-}  // namespace
+} // namespace
