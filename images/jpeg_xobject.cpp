@@ -217,6 +217,8 @@ int LoadJpegImage(const ImageContext& ctx, ImageTable& table, const char* path) 
   if (!path) return -1;
   std::unique_ptr<FILE, FileCloser> file(std::fopen(path, "rb"));
   if (!file) return -1;
+  // Large reads: the data is copied through in small chunks.
+  std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
   JpegHeader header;
   {
     FileSource source(file.get());

@@ -57,6 +57,18 @@ Measure Shell(const std::string& command) {
   return InChild([&] { return std::system(command.c_str()) == 0 ? 0 : 1; });
 }
 
+// The faster of two runs, each after the page cache's dirty pages reached the disk, so one
+// run's writes do not slow the next.
+Measure Best(const std::function<Measure()>& run) {
+  Measure best;
+  for (int i = 0; i < 2; ++i) {
+    sync();
+    Measure m = run();
+    if (i == 0 || m.seconds < best.seconds) best = m;
+  }
+  return best;
+}
+
 std::string CameraJpeg(int width, int height) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr jerr;
@@ -70,14 +82,14 @@ std::string CameraJpeg(int width, int height) {
   cinfo.input_components = 3;
   cinfo.in_color_space = JCS_RGB;
   jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 80, TRUE);
+  jpeg_set_quality(&cinfo, 75, TRUE);
   jpeg_start_compress(&cinfo, TRUE);
   std::mt19937 rng(7);
   std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
   while (cinfo.next_scanline < cinfo.image_height) {
     int y = static_cast<int>(cinfo.next_scanline);
     for (int x = 0; x < width; ++x) {
-      int noise = static_cast<int>(rng() % 24);
+      int noise = static_cast<int>(rng() % 10);
       row[x * 3] = static_cast<unsigned char>((x / 7 + y / 5 + noise) & 0xFF);
       row[x * 3 + 1] = static_cast<unsigned char>((x * y / 4096 + noise) & 0xFF);
       row[x * 3 + 2] = static_cast<unsigned char>((255 - x / 16 + noise) & 0xFF);
@@ -174,8 +186,8 @@ int main(int argc, char** argv) {
     catCommand += " '" + f + "'";
   catCommand += " > '" + (dir / "cat.out").string() + "'";
   Shell(catCommand); // warm the page cache for both runs
-  Measure engine = InChild([&] { return PlaceAll(pdf, files); });
-  Measure cat = Shell(catCommand);
+  Measure engine = Best([&] { return InChild([&] { return PlaceAll(pdf, files); }); });
+  Measure cat = Best([&] { return Shell(catCommand); });
   std::printf("jpeg: %d files of %.2f MB: engine %.3f s (peak %ld KiB, %s), cat %.3f s, "
               "ratio %.2f\n",
               jpegs, jpeg.size() / 1e6, engine.seconds, engine.peakKiB,
@@ -185,12 +197,13 @@ int main(int argc, char** argv) {
   std::string tiff = (dir / "fax.tif").string();
   if (!FaxTiff(tiff, pages)) return 1;
   std::string faxPdf = (dir / "fax.pdf").string();
-  Measure fax = InChild([&] { return PlaceAll(faxPdf, {tiff}); });
+  Measure fax = Best([&] { return InChild([&] { return PlaceAll(faxPdf, {tiff}); }); });
   std::printf("tiff: %d pages, %.2f MB: engine %.3f s (peak %ld KiB, %s)", pages,
               static_cast<double>(fs::file_size(tiff)) / 1e6, fax.seconds, fax.peakKiB,
               fax.status == 0 ? "ok" : "FAILED");
   if (HaveProgram("tiff2pdf")) {
-    Measure other = Shell("tiff2pdf -o '" + (dir / "t2p.pdf").string() + "' '" + tiff + "'");
+    std::string command = "tiff2pdf -o '" + (dir / "t2p.pdf").string() + "' '" + tiff + "'";
+    Measure other = Best([&] { return Shell(command); });
     std::printf(", tiff2pdf %.3f s (peak %ld KiB), ratio %.2f\n", other.seconds, other.peakKiB,
                 fax.seconds / other.seconds);
   } else {
