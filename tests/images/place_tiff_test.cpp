@@ -387,4 +387,61 @@ TEST(PlacedTiffRefusal, GivesZeroNoPageAndAValidFile) {
   EXPECT_EQ(PageCount(cutPdf), 0);
 }
 
+// Sets the value of a one-value SHORT or LONG entry of the first directory of a little-endian
+// TIFF.
+bool PatchTag(std::string& tiff, uint16_t tag, uint32_t value) {
+  auto u16 = [&](size_t at) {
+    return static_cast<uint16_t>(static_cast<uint8_t>(tiff[at]) | static_cast<uint8_t>(tiff[at + 1])
+                                                                      << 8);
+  };
+  auto u32 = [&](size_t at) {
+    return static_cast<uint32_t>(u16(at)) | static_cast<uint32_t>(u16(at + 2)) << 16;
+  };
+  if (tiff.size() < 8 || tiff[0] != 'I') return false;
+  size_t ifd = u32(4);
+  if (ifd + 2 > tiff.size()) return false;
+  for (size_t i = 0, n = u16(ifd); i < n; ++i) {
+    size_t e = ifd + 2 + i * 12;
+    if (e + 12 > tiff.size()) return false;
+    if (u16(e) != tag) continue;
+    int bytes = u16(e + 2) == 3 ? 2 : 4;
+    for (int b = 0; b < bytes; ++b)
+      tiff[e + 8 + b] = static_cast<char>((value >> (8 * b)) & 0xFF);
+    return true;
+  }
+  return false;
+}
+
+TEST(PlacedTiffRefusal, HostileSizesAreRefusedBeforeAnythingIsWritten) {
+  ScratchDir dir;
+  std::string fax = dir.file("fax.tif"), grey = dir.file("grey.tif");
+  ASSERT_TRUE(fixtures::WriteTiff(fax, {Bitonal(4, 0, 1)}));
+  ASSERT_TRUE(fixtures::WriteTiff(grey, {Colour(1, 1)}));
+  struct Case {
+    const char* name;
+    std::string source;
+    uint16_t tag;
+    uint32_t value;
+  } cases[] = {
+      {"strip_past_end", fax, TIFFTAG_STRIPBYTECOUNTS, 0x7FFFFFF0u},
+      {"strip_offset_past_end", fax, TIFFTAG_STRIPOFFSETS, 0x7FFFFFF0u},
+      {"decoded_too_large", grey, TIFFTAG_IMAGEWIDTH, 0xFFFFFFu},
+      {"strips_missing", fax, TIFFTAG_IMAGELENGTH, 5000u},
+  };
+  for (const Case& c : cases) {
+    std::string bytes = testsupport::ReadFile(c.source);
+    ASSERT_TRUE(PatchTag(bytes, c.tag, c.value)) << c.name;
+    std::string in = dir.file(std::string(c.name) + ".tif");
+    std::string pdf = dir.file(std::string(c.name) + ".pdf");
+    testsupport::WriteFile(in, bytes);
+    EXPECT_EQ(PlaceEach(pdf, {in}), std::vector<int>{0}) << c.name;
+    EXPECT_TRUE(QpdfCheckClean(pdf)) << c.name;
+    EXPECT_EQ(Ask(pdf, "pdf = pikepdf.open(sys.argv[1])\n"
+                       "print(len(pdf.pages), sum(1 for o in pdf.objects if "
+                       "isinstance(o, pikepdf.Stream)))"),
+              "0 0")
+        << c.name;
+  }
+}
+
 } // namespace
