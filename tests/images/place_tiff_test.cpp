@@ -310,6 +310,55 @@ TEST(PlacedTiffPages, HugeImageMakesACappedPageItFills) {
       "[0, 0, 14400, 7200] q 0.72 0 0 0.72 0 0 cm q 20000 0 0 10000 0 0 cm /I0 Do Q Q");
 }
 
+TEST(PlacedTiffStrips, ModifiedHuffmanRowsByteAlignedAreCopiedWordAlignedDecoded) {
+  ScratchDir dir;
+  // 8 x 4: white 8 | white 4 black 4 | white 4 black 4 | white 8, one code row per byte.
+  const uint8_t bytes[] = {0x98, 0xB6, 0xB6, 0x98};
+  const uint8_t words[] = {0x98, 0, 0xB6, 0, 0xB6, 0, 0x98, 0};
+  struct Case {
+    const char* name;
+    int compression;
+    int photometric;
+    const uint8_t* data;
+    size_t size;
+    const char* described;
+  } cases[] = {
+      {"mh_white0", COMPRESSION_CCITTRLE, 0, bytes, sizeof bytes,
+       "1 /CCITTFaxDecode 1 /DeviceGray /Columns=8 /EncodedByteAlign=True /K=0 /Rows=4 -"},
+      {"mh_black0", COMPRESSION_CCITTRLE, 1, bytes, sizeof bytes,
+       "1 /CCITTFaxDecode 1 /DeviceGray /BlackIs1=True /Columns=8 /EncodedByteAlign=True /K=0 "
+       "/Rows=4 -"},
+      {"mh_words", COMPRESSION_CCITTRLEW, 0, words, sizeof words,
+       "1 /FlateDecode 8 /DeviceGray - -"},
+  };
+  for (const Case& c : cases) {
+    std::string in = dir.file(std::string(c.name) + ".tif");
+    std::string pdf = dir.file(std::string(c.name) + ".pdf");
+    TIFF* t = TIFFOpen(in.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 8u);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 4u);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, static_cast<uint16_t>(c.photometric));
+    TIFFSetField(t, TIFFTAG_COMPRESSION, static_cast<uint16_t>(c.compression));
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 4u);
+    ASSERT_EQ(TIFFWriteRawStrip(t, 0, const_cast<uint8_t*>(c.data), static_cast<tmsize_t>(c.size)),
+              static_cast<tmsize_t>(c.size));
+    TIFFClose(t);
+    Raster expected = fixtures::DecodeTiff(in, 0);
+    ASSERT_EQ(expected.width, 8) << c.name;
+    EXPECT_NE(expected.at(5, 1)[0], expected.at(5, 0)[0]) << c.name << ": runs not decoded";
+    EXPECT_EQ(expected.at(1, 1)[0], expected.at(5, 0)[0]) << c.name;
+    ASSERT_EQ(PlaceEach(pdf, {in}), std::vector<int>{1}) << c.name;
+    EXPECT_TRUE(QpdfCheckClean(pdf)) << c.name;
+    EXPECT_EQ(Ask(pdf, kDescribe), c.described) << c.name;
+    EXPECT_EQ(fixtures::MaxDifference(fixtures::RenderMupdf(pdf, 1, dir.path().string()), expected),
+              0)
+        << c.name;
+  }
+}
+
 TEST(PlacedTiffStrips, PackBitsNoOpHeadersDoNotEndTheRunLengthData) {
   ScratchDir dir;
   std::string in = dir.file("noop.tif"), pdf = dir.file("noop.pdf");
