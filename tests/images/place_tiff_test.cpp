@@ -94,6 +94,13 @@ TiffPage Palette(int bits, int compression) {
   return p;
 }
 
+// Some writers store colour maps of 8-bit values; they are taken as they are.
+TiffPage NarrowMap(TiffPage p) {
+  for (auto& v : p.colourMap)
+    v = static_cast<uint16_t>(v / 257);
+  return p;
+}
+
 struct TiffCase {
   const char* name;
   TiffPage page;
@@ -187,6 +194,8 @@ INSTANTIATE_TEST_SUITE_P(
         TiffCase{"palette4_packbits", Palette(4, 32773),
                  "1 /RunLengthDecode 4 [/Indexed /DeviceRGB 15] - -"},
         TiffCase{"palette8_lzw", Palette(8, 5), "1 /LZWDecode 8 [/Indexed /DeviceRGB 255] - -"},
+        TiffCase{"palette8_narrow_map", NarrowMap(Palette(8, 32773)),
+                 "1 /RunLengthDecode 8 [/Indexed /DeviceRGB 255] - -"},
         TiffCase{"palette4_none", Palette(4, 1), "1 /FlateDecode 8 /DeviceRGB - -"},
         TiffCase{"cmyk_lzw", Cmyk(5), "1 /LZWDecode 8 /DeviceCMYK - -"},
         TiffCase{"cmyk_none", Cmyk(1), "1 /FlateDecode 8 /DeviceCMYK - -"}),
