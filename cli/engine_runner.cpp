@@ -156,6 +156,14 @@ class Runner {
       out << EngineDrawLine(v[0], v[1], v[2], v[3], v[4], v[5], v[6]) << "\n";
       return true;
     }
+    if (op == "PlaceImageFile") {
+      int h;
+      if (!Int(0, h)) return false;
+      auto path = Text(1);
+      if (!path.ok) return false;
+      out << PlaceImageFile(h, path.ptr()) << "\n";
+      return true;
+    }
     if (op == "EngineClose") {
       int h;
       if (!Int(0, h)) return false;

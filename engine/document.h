@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "images/image_record.h"
 #include "pdfwriter/assembly.h"
 #include "pdfwriter/writer.h"
 #include "text/fonts.h"
@@ -59,6 +60,10 @@ struct EngineDocument {
   int ignoreMaskLevel = 0;
 
   PageState page;
+
+  // Image XObjects of the document and the records of images being placed.
+  images::XObjectList xobjects;
+  images::ImageTable images;
 
   ~EngineDocument() { magic = 0; }
 };

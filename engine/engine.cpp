@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "document.h"
+#include "images/xobject.h"
 #include "pdfwriter/sink.h"
 
 namespace engine {
@@ -106,6 +107,7 @@ void EndPage(EngineDocument& doc) {
   AttachBookmark(doc);
   pdf::PageResourceWriters resources;
   resources.fonts = [&doc] { doc.fonts.WritePageResources(*doc.writer); };
+  resources.xobjects = [&doc] { images::WritePageXObjects(*doc.writer, doc.xobjects); };
   pdf::EndPage(*doc.writer, doc.data, resources);
   doc.graphics.EndPage();
   doc.page.ResetForNewPage();

@@ -37,6 +37,10 @@ int EngineDrawText(int handle, int x, int y, const char* text, int colour);
  * 0..11399). Begins a page when none is open. 1 drawn, 0 refused. */
 int EngineDrawLine(int handle, int x1, int y1, int x2, int y2, int width, int colour);
 
+/* Draws every image of a JPEG or TIFF file (one per TIFF directory) on the open page, or on
+ * pages of their own sized to the image when none is open. 1 success, 0 failure. */
+int PlaceImageFile(int handle, const char* path);
+
 /* Completes the file and releases the handle. 1 closed; 0 for a bad handle, or when the file
  * could not be written completely (the handle is released all the same). */
 int EngineClose(int handle);
