@@ -79,6 +79,9 @@ void EndPage(EngineDocument& doc);
 int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* textA,
               const char* textB);
 int Query(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const char* textB);
+// Keys 201-205 and 211: frames, size, resolution and depth of the input file textA.
+int ImageQuery(EngineDocument& doc, int key, int* outA, int* outB, char* textA,
+               const char* textB);
 
 // Text measuring of query keys 250 (width) and 251 (height) (draw.cpp); fontCode 0 and
 // size 0 mean the current ones.

@@ -41,6 +41,12 @@ int EngineDrawLine(int handle, int x1, int y1, int x2, int y2, int width, int co
  * pages of their own sized to the image when none is open. 1 success, 0 failure. */
 int PlaceImageFile(int handle, const char* path);
 
+/* Adds an image file of any supported kind: JPEG data passes through (or is re-encoded at
+ * the quality of option 128), TIFF pages and other formats are re-saved under the compression
+ * choices, and anything else goes through the converter plug-in. 1 success, 0 failure, -1 when
+ * the frame range is out of reach or the converter is missing or fails. */
+int EngineAddImage(int handle, const char* path);
+
 /* Completes the file and releases the handle. 1 closed; 0 for a bad handle, or when the file
  * could not be written completely (the handle is released all the same). */
 int EngineClose(int handle);

@@ -205,6 +205,13 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
 int Query(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const char* textB) {
   PageState& ps = doc.page;
   switch (key) {
+    case 201:
+    case 202:
+    case 203:
+    case 204:
+    case 205:
+    case 211:
+      return ImageQuery(doc, key, outA, outB, textA, textB);
     case 206:
       return doc.data.pageCount;
     case 209:

@@ -1,0 +1,199 @@
+// EngineAddImage: recognises an input file and routes it. JPEG data passes through (or is
+// re-encoded at the chosen quality), TIFF pages are re-saved page by page under the document's
+// compression choices, other formats the image library reads are re-saved as JPEG or CCITT G4
+// TIFF, and everything else goes through the converter plug-in, which makes a TIFF.
+#include <strings.h>
+
+#include <cstring>
+#include <string>
+
+#include "converter/loader.h"
+#include "engine/document.h"
+#include "engine/engine.h"
+#include "engine/routing.h"
+#include "engine/sniff.h"
+#include "engine/temp_file.h"
+#include "imagelib/imagelib.h"
+#include "images/skew.h"
+
+namespace engine {
+namespace {
+
+using imagelib::Image;
+using imagelib::ImageType;
+using imagelib::LoadOptions;
+
+// Frames first..last (from 1) of an input with n frames, or false when out of reach.
+struct FrameRange {
+  int first = 1, last = 1;
+};
+
+bool SelectFrames(EngineDocument& doc, int n, FrameRange& range) {
+  int first = doc.page.frameFirst, count = doc.page.frameCount;
+  if (first <= 0 || count <= 0) {
+    range = {1, n};
+    return true;
+  }
+  range = {first, first + count - 1};
+  return range.last <= n;
+}
+
+int CompressionFor(const char* name, int recorded) {
+  if (std::strcmp(name, "lzw") == 0) return imagelib::kCompressionLzw;
+  if (std::strcmp(name, "zip") == 0) return imagelib::kCompressionDeflate;
+  if (std::strcmp(name, "packbits") == 0) return imagelib::kCompressionPackBits;
+  if (std::strcmp(name, "jpeg") == 0) return imagelib::kCompressionJpeg;
+  if (std::strcmp(name, "g3") == 0) return imagelib::kCompressionCcittG3;
+  if (std::strcmp(name, "g4") == 0) return imagelib::kCompressionCcittG4;
+  return recorded;
+}
+
+// Palette pages become 24-bit, or grey when they are too large for a colour copy.
+bool FlattenPalette(Image& img) {
+  bool huge = img.Width() > 10000 || img.Height() > 10000;
+  return huge ? img.ConvertToGrey8().ok() : img.ExpandTo24().ok();
+}
+
+bool IsPalette(const Image& img) {
+  return (img.BitsPerPixel() == 4 || img.BitsPerPixel() == 8) && !img.IsGreyscale();
+}
+
+// Chooses how one TIFF page is written, from its depth and the document's names. The
+// library writes its photometric interpretation with the data, so no page needs inverting to
+// stay black on white.
+bool PrepareTiffPage(EngineDocument& doc, Image& img) {
+  int recorded = img.RecordedCompression();
+  if (img.BitsPerPixel() == 1) {
+    img.SetWriteCompression(CompressionFor(doc.compression[0], recorded));
+  } else if (img.IsGreyscale()) {
+    img.SetWriteCompression(CompressionFor(doc.compression[1], recorded));
+  } else if (IsPalette(img)) {
+    if (!FlattenPalette(img)) return false;
+    img.SetWriteCompression(imagelib::kCompressionJpeg);
+  } else if (img.BitsPerPixel() == 24) {
+    img.SetWriteCompression(CompressionFor(doc.compression[2], recorded));
+  } else {
+    img.SetWriteCompression(imagelib::kCompressionLzw);
+  }
+  int q = doc.jpegQuality;
+  img.SetJpegQuality(q >= 1 && q <= 100 ? q : 75);
+  if (doc.skewCorrection && img.BitsPerPixel() == 1) {
+    images::BitonalPage page;
+    page.bits = img.Pixels();
+    page.width = img.Width();
+    page.height = img.Height();
+    page.stride = static_cast<int>(img.Stride());
+    page.order = images::RowOrder::kTopDown;
+    page.ink = images::InkBit::kOneIsBlack;
+    images::SkewCorrectPage(page);
+  }
+  return true;
+}
+
+}  // namespace
+
+int AddTiffPages(int handle, const char* path) {
+  EngineDocument* doc = Lookup(handle);
+  if (!doc || !path || !*path) return 0;
+  TempFile temp(handle, "dabp");
+  if (!temp.ok()) return 0;
+  Image header;
+  LoadOptions opt;
+  opt.headerOnly = true;
+  if (!imagelib::Load(path, ImageType::kTiff, opt, header)) return 0;
+  int n = header.FrameCount();
+  if (n <= 0) return 0;
+  FrameRange range;
+  if (!SelectFrames(*doc, n, range)) return -1;
+  int result = 0;
+  for (int p = range.first; p <= range.last; ++p) {
+    Image img;
+    LoadOptions full;
+    full.frame = p - 1;
+    if (!imagelib::Load(path, ImageType::kTiff, full, img) || !img.IsValid() ||
+        !PrepareTiffPage(*doc, img)) {
+      result = 0;
+      continue;
+    }
+    bool written = img.Write(temp.path()).ok();
+    img.Release();
+    result = written ? PlaceImageFile(handle, temp.path().c_str()) : 0;
+  }
+  return result;
+}
+
+namespace {
+
+int JpegRoute(EngineDocument& doc, int handle, const char* path, const TempFile& temp) {
+  int q = doc.jpegQuality;
+  if (q < 1 || q > 100) return PlaceImageFile(handle, path);
+  Image img;
+  if (!imagelib::Load(path, ImageType::kJpeg, LoadOptions{}, img) || !img.IsValid()) return 0;
+  img.SetJpegQuality(q);
+  if (!img.WriteJpeg(temp.path())) return 0;
+  return PlaceImageFile(handle, temp.path().c_str());
+}
+
+// The library route; false in `taken` sends the file on to the converter.
+int LibraryRoute(EngineDocument& doc, int handle, const char* path, int type,
+                 const TempFile& temp, bool& taken) {
+  taken = false;
+  Image header;
+  LoadOptions opt;
+  opt.headerOnly = true;
+  ImageType t = imagelib::ImageTypeFromCode(type);
+  if (!imagelib::Load(path, t, opt, header) || header.FrameCount() > 1) return 0;
+  taken = true;
+  int first = doc.page.frameFirst, count = doc.page.frameCount;
+  if (first > 0 && count > 0 && first + count - 1 > 1) return -1;
+  Image img;
+  if (!imagelib::Load(path, t, LoadOptions{}, img) || !img.IsValid()) return 0;
+  if (img.BitsPerPixel() == 1) {
+    img.SetWriteCompression(imagelib::kCompressionCcittG4);
+  } else if (img.BitsPerPixel() == 24 || img.IsGreyscale()) {
+    img.SetWriteCompression(imagelib::kCompressionJpeg);
+    img.SetJpegQuality(75);
+  } else {
+    if (!FlattenPalette(img)) return 0;
+    img.SetWriteCompression(imagelib::kCompressionJpeg);
+  }
+  // Transparent pixels land on white paper.
+  if (img.HasAlpha() && !img.CompositeOnWhite()) return 0;
+  if (!img.Write(temp.path())) return 0;
+  return PlaceImageFile(handle, temp.path().c_str());
+}
+
+}  // namespace
+
+int ConvertWithPlugin(int handle, const char* path, TempFile& output) {
+  if (!ConverterLoaded() || !output.ok()) return -1;
+  std::string module = "zorvalex5", verb = "convert", src = path, dst = output.path();
+  char* argv[4] = {module.data(), verb.data(), src.data(), dst.data()};
+  return CallConverter(4, argv) < 0 ? -1 : 1;
+}
+
+}  // namespace engine
+
+using engine::EngineDocument;
+
+extern "C" int EngineAddImage(int handle, const char* path) {
+  // Checked before any temporary file is made, so a refused call leaves nothing behind.
+  EngineDocument* doc = engine::Lookup(handle);
+  if (!doc || !path || !*path) return 0;
+  engine::TempFile work(handle, "daap");
+  if (!work.ok()) return 0;
+  int type = engine::SniffImageType(path);
+  if (type == engine::kTypeJpeg) return engine::JpegRoute(*doc, handle, path, work);
+  if (type == engine::kTypeTiff) return engine::AddTiffPages(handle, path);
+  bool libraryType = type >= 1 && type <= 19 && type != engine::kTypeGif;
+  if (libraryType) {
+    bool taken = false;
+    int r = engine::LibraryRoute(*doc, handle, path, type, work, taken);
+    if (taken) return r;
+  }
+  work.Remove();
+  engine::TempFile converted(handle, "dacp", ".tif");
+  int r = engine::ConvertWithPlugin(handle, path, converted);
+  if (r < 0) return r;
+  return engine::AddTiffPages(handle, converted.path().c_str());
+}

@@ -1,0 +1,138 @@
+// The image queries: frames, size, resolution and depth of an input file.
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "converter/loader.h"
+#include "engine/document.h"
+#include "engine/routing.h"
+#include "engine/sniff.h"
+#include "imagelib/imagelib.h"
+
+namespace engine {
+namespace {
+
+bool Writable(const int* p) { return reinterpret_cast<uintptr_t>(p) > 1000; }
+
+struct FrameInfo {
+  int width = 0, height = 0, bits = 0;
+  double xres = 0, yres = 0;
+};
+
+// What the converter made of the latest file it was asked about, so that the queries of one
+// file (asked once per frame) convert it only once.
+struct ConvertedInfo {
+  std::string path;
+  long long mtime = -1, size = -1;
+  std::vector<FrameInfo> frames;
+};
+
+ConvertedInfo& Cache() {
+  static ConvertedInfo cache;
+  return cache;
+}
+
+bool HeaderOf(const std::string& path, imagelib::ImageType type, int frame, FrameInfo& info,
+              int* frameCount) {
+  imagelib::Image img;
+  imagelib::LoadOptions opt;
+  opt.headerOnly = true;
+  opt.frame = frame;
+  if (!imagelib::Load(path, type, opt, img)) return false;
+  info.width = img.Width();
+  info.height = img.Height();
+  info.bits = img.BitsPerPixel();
+  info.xres = img.XResolution();
+  info.yres = img.YResolution();
+  if (frameCount) *frameCount = img.FrameCount();
+  return true;
+}
+
+const ConvertedInfo* ThroughConverter(int handle, const char* path) {
+  struct stat st {};
+  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+  ConvertedInfo& c = Cache();
+  if (c.path == path && c.mtime == static_cast<long long>(st.st_mtime) &&
+      c.size == static_cast<long long>(st.st_size))
+    return c.frames.empty() ? nullptr : &c;
+  c = ConvertedInfo{path, static_cast<long long>(st.st_mtime), static_cast<long long>(st.st_size),
+                    {}};
+  if (!ConverterLoaded()) return nullptr;
+  TempFile out(handle, "dacp", ".tif");
+  if (ConvertWithPlugin(handle, path, out) < 0) return nullptr;
+  int n = 0;
+  FrameInfo first;
+  if (!HeaderOf(out.path(), imagelib::ImageType::kTiff, 0, first, &n)) return nullptr;
+  c.frames.push_back(first);
+  for (int f = 1; f < n; ++f) {
+    FrameInfo info;
+    if (!HeaderOf(out.path(), imagelib::ImageType::kTiff, f, info, nullptr)) break;
+    c.frames.push_back(info);
+  }
+  return &c;
+}
+
+}  // namespace
+
+int ImageQuery(EngineDocument&, int key, int* outA, int* outB, char* textA,
+               const char* textB) {
+  if (!textA || !*textA) return 0;
+  const char* path = textA;
+  int type = SniffImageType(path);
+  int frame = textB && *textB ? std::atoi(textB) : 1;
+  if (frame < 1) frame = 1;
+
+  FrameInfo info;
+  int frames = 0;
+  bool ok = false;
+  bool isTiff = type == kTypeTiff;
+  bool libraryType = type >= 1 && type <= 19 && type != kTypeGif;
+  if (libraryType) {
+    // Frame numbers matter for TIFF files only.
+    ok = HeaderOf(path, imagelib::ImageTypeFromCode(type), isTiff ? frame - 1 : 0, info, &frames);
+    if (ok && !isTiff && frames > 1) ok = false;  // several images: the converter's job
+  }
+  if (!ok && !isTiff) {
+    // GIF, PSD and whatever the library cannot read: what the converter makes of it. Without
+    // the plug-in a recognised type still counts one frame, and an unknown one none.
+    // Its temporary TIFF belongs to no document: handle 0 in the name.
+    const ConvertedInfo* c = ThroughConverter(0, path);
+    if (c) {
+      frames = static_cast<int>(c->frames.size());
+      info = c->frames.front();
+      ok = true;
+    } else if (key == 201) {
+      return type >= 1 && type <= 20 ? 1 : 0;
+    }
+  }
+  if (!ok) return 0;
+  switch (key) {
+    case 201:
+      return frames > 0 ? frames : 1;
+    case 202:
+    case 203:
+      if (Writable(outA)) *outA = info.width;
+      if (Writable(outB)) *outB = info.height;
+      return key == 202 ? info.width : info.height;
+    case 204:
+    case 205: {
+      int x = static_cast<int>(info.xres + 0.5), y = static_cast<int>(info.yres + 0.5);
+      if (!isTiff) {
+        if (x < 1) x = 72;
+        if (y < 1) y = 72;
+      }
+      if (Writable(outA)) *outA = x;
+      if (Writable(outB)) *outB = y;
+      return key == 204 ? x : y;
+    }
+    case 211:
+      return info.bits;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace engine
