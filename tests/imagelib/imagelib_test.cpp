@@ -1,0 +1,3 @@
+#include "imagelib/imagelib.h"
+#include <gtest/gtest.h>
+TEST(X, Y) {}
