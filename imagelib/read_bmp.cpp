@@ -105,7 +105,7 @@ Result ReadDib(Source& src, uint64_t offset, uint64_t pixelOffset, bool iconMode
     height = static_cast<int16_t>(c.U16LE());
     c.U16LE();
     bitCount = c.U16LE();
-  } else if (hsize >= 16 && hsize <= 124) {
+  } else if ((hsize >= 16 && hsize <= 64 && hsize % 4 == 0) || hsize == 108 || hsize == 124) {
     width = static_cast<int32_t>(c.U32LE());
     height = static_cast<int32_t>(c.U32LE());
     c.U16LE();

@@ -11,6 +11,7 @@ Result ReadPcx(Source& src, const LoadOptions& opt, Image& out) {
   Cursor c(src);
   uint8_t h[128];
   c.Read(h, 128);
+  if (h[0] != 0x0A) return Corrupt("not a PCX file");
   if (c.Short()) return Truncated();
   auto u16 = [&](int at) { return h[at] | (h[at + 1] << 8); };
   if (h[0] != 0x0A || h[2] > 1) return Corrupt("not a PCX file");
@@ -104,6 +105,8 @@ Result ReadPcx(Source& src, const LoadOptions& opt, Image& out) {
       }
     }
   }
+  // A 256-colour file whose palette was cut off would come out in the wrong colours.
+  if (bpp == 8 && h[1] == 5 && c.Remaining() > 0 && c.Remaining() < 769) return Truncated();
   return Result::Ok();
 }
 

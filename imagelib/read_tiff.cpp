@@ -230,7 +230,9 @@ Result ReadTiff(Source& src, const LoadOptions& opt, Image& out) {
   if (opt.frame >= count)
     return Result::Fail(Status::kNoSuchFrame,
                         "the file has only " + std::to_string(count) + " pages");
+  stream.dataMissing = false;
   if (!TIFFSetDirectory(tc.t, static_cast<tdir_t>(opt.frame))) return Corrupt("corrupt TIFF page");
+  if (stream.dataMissing) return Truncated();
   Page p;
   ReadPage(tc.t, p);
   if (p.w == 0 || p.h == 0) return Corrupt("TIFF page without size");

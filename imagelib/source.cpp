@@ -1,5 +1,6 @@
 #include "imagelib/source.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -15,7 +16,16 @@ size_t MemorySource::ReadAt(uint64_t offset, void* dst, size_t n) {
 }
 
 FileSource::~FileSource() {
+  if (map_) munmap(map_, static_cast<size_t>(size_));
   if (f_) std::fclose(f_);
+}
+
+const uint8_t* FileSource::Map() {
+  if (!map_ && f_ && size_ > 0) {
+    void* m = mmap(nullptr, static_cast<size_t>(size_), PROT_READ, MAP_PRIVATE, fileno(f_), 0);
+    if (m != MAP_FAILED) map_ = m;
+  }
+  return static_cast<const uint8_t*>(map_);
 }
 
 Result FileSource::Open(const std::string& path) {

@@ -17,6 +17,8 @@ public:
   virtual uint64_t Size() const = 0;
   // Copies up to n bytes from offset; returns how many were copied (fewer only at the end).
   virtual size_t ReadAt(uint64_t offset, void* dst, size_t n) = 0;
+  // The whole content as one block when the source can provide it (memory, mapped file).
+  virtual const uint8_t* Map() { return nullptr; }
 };
 
 class MemorySource final : public Source {
@@ -24,6 +26,7 @@ public:
   explicit MemorySource(std::span<const uint8_t> data) : data_(data) {}
   uint64_t Size() const override { return data_.size(); }
   size_t ReadAt(uint64_t offset, void* dst, size_t n) override;
+  const uint8_t* Map() override { return data_.data(); }
 
 private:
   std::span<const uint8_t> data_;
@@ -38,9 +41,11 @@ public:
   Result Open(const std::string& path);
   uint64_t Size() const override { return size_; }
   size_t ReadAt(uint64_t offset, void* dst, size_t n) override;
+  const uint8_t* Map() override;
 
 private:
   std::FILE* f_ = nullptr;
+  void* map_ = nullptr;
   uint64_t size_ = 0;
   uint64_t pos_ = UINT64_MAX;
 };
@@ -51,6 +56,10 @@ public:
   SubSource(Source& base, uint64_t offset, uint64_t size);
   uint64_t Size() const override { return size_; }
   size_t ReadAt(uint64_t offset, void* dst, size_t n) override;
+  const uint8_t* Map() override {
+    const uint8_t* m = base_.Map();
+    return m ? m + offset_ : nullptr;
+  }
 
 private:
   Source& base_;

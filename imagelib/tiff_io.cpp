@@ -1,6 +1,7 @@
 #include "imagelib/tiff_io.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace imagelib::detail {
 
@@ -28,8 +29,15 @@ int CloseProc(thandle_t) {
 toff_t SizeProc(thandle_t h) {
   return static_cast<TiffStream*>(h)->src->Size();
 }
-int MapProc(thandle_t, void**, toff_t*) {
-  return 0;
+// Mapped reading also avoids a libtiff 4.5 fault with uncompressed tiles read through the
+// read procedure ("Invalid tile byte count").
+int MapProc(thandle_t h, void** base, toff_t* size) {
+  auto* s = static_cast<TiffStream*>(h);
+  const uint8_t* m = s->src->Map();
+  if (!m) return 0;
+  *base = const_cast<uint8_t*>(m);
+  *size = s->src->Size();
+  return 1;
 }
 void UnmapProc(thandle_t, void*, toff_t) {}
 
@@ -41,7 +49,17 @@ int OnError(TIFF*, void* user, const char*, const char* fmt, va_list ap) {
   }
   return 1; // handled: nothing reaches the process-wide handlers
 }
-int OnWarning(TIFF*, void*, const char*, const char*, va_list) {
+int OnWarning(TIFF*, void* user, const char*, const char* fmt, va_list ap) {
+  // A tag that shapes the pixels but lies past the end of the file means a cut file; libtiff
+  // would carry on without it (a palette page would turn grey).
+  static const char* const kVital[] = {"ColorMap",    "StripOffsets",   "StripByteCounts",
+                                       "TileOffsets", "TileByteCounts", "BitsPerSample",
+                                       "JPEGTables",  "ExtraSamples",   "SampleFormat"};
+  char buf[256];
+  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  if (user && std::strstr(buf, "IO error during reading of"))
+    for (const char* tag : kVital)
+      if (std::strstr(buf, tag)) static_cast<TiffStream*>(user)->dataMissing = true;
   return 1;
 }
 
@@ -51,9 +69,9 @@ TIFF* OpenTiff(TiffStream& stream, uint64_t maxAlloc) {
   TIFFOpenOptions* o = TIFFOpenOptionsAlloc();
   if (!o) return nullptr;
   TIFFOpenOptionsSetErrorHandlerExtR(o, OnError, &stream.lastError);
-  TIFFOpenOptionsSetWarningHandlerExtR(o, OnWarning, nullptr);
+  TIFFOpenOptionsSetWarningHandlerExtR(o, OnWarning, &stream);
   TIFFOpenOptionsSetMaxSingleMemAlloc(o, static_cast<tmsize_t>(maxAlloc));
-  TIFF* t = TIFFClientOpenExt("image", "rm", &stream, ReadProc, WriteProc, SeekProc, CloseProc,
+  TIFF* t = TIFFClientOpenExt("image", "r", &stream, ReadProc, WriteProc, SeekProc, CloseProc,
                               SizeProc, MapProc, UnmapProc, o);
   TIFFOpenOptionsFree(o);
   return t;

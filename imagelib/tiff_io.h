@@ -13,6 +13,7 @@ struct TiffStream {
   Source* src = nullptr;
   uint64_t pos = 0;
   std::string lastError;
+  bool dataMissing = false; // libtiff skipped a tag whose data lies beyond the end
 };
 
 // Opens for reading; null when libtiff refuses the file (the stream keeps the reason).
