@@ -122,11 +122,13 @@ Result ReadDib(Source& src, uint64_t offset, uint64_t pixelOffset, bool iconMode
     os2v2 = hsize != 40 && hsize != 52 && hsize != 56 && hsize != 108 && hsize != 124;
     if (os2v2 && (compression == 3 || compression == 4))
       return Unsupported("unsupported OS/2 bitmap compression");
-    if (hsize >= 52) {
+    // Colour masks count only with bit-field compression; plain files often leave them zero.
+    bool fields = compression == kBitFields || compression == kAlphaBitFields;
+    if (hsize >= 52 && fields && !os2v2) {
       mr.Set(u32(24)), mg.Set(u32(28)), mb.Set(u32(32));
       haveMasks = true;
     }
-    if (hsize >= 56) ma.Set(u32(36));
+    if (hsize >= 56 && !os2v2) ma.Set(u32(36));
   } else {
     return Corrupt("not a bitmap (bad header size)");
   }
@@ -182,7 +184,7 @@ Result ReadDib(Source& src, uint64_t offset, uint64_t pixelOffset, bool iconMode
     return Unsupported("unsupported bit depth " + std::to_string(bitCount));
   }
   bool alpha = false;
-  if (bitCount == 32 && haveMasks && ma.mask) alpha = true;
+  if (bitCount == 32 && ma.mask) alpha = true;
   if (bitCount == 32 && !haveMasks) {
     mr.Set(0x00FF0000), mg.Set(0x0000FF00), mb.Set(0x000000FF);
   }

@@ -182,11 +182,12 @@ std::string Bmp(const BmpOptions& o, int w, int h) {
     info.le32(comp), info.le32(static_cast<uint32_t>(data.s.size()));
     info.le32(o.ppm), info.le32(o.ppm), info.le32(0), info.le32(0);
     if (o.headerSize >= 108) {
-      if (bits == 16)
+      if (!fields) // plain files: masks left zero, as many writers do
+        info.le32(0), info.le32(0), info.le32(0), info.le32(0);
+      else if (bits == 16)
         info.le32(0xF800), info.le32(0x07E0), info.le32(0x001F), info.le32(0);
       else
-        info.le32(0x00FF0000), info.le32(0x0000FF00), info.le32(0x000000FF),
-            info.le32(o.alpha ? 0xFF000000 : 0);
+        info.le32(0x00FF0000), info.le32(0x0000FF00), info.le32(0x000000FF), info.le32(0xFF000000);
     }
     info.zeros(static_cast<size_t>(o.headerSize) - info.s.size());
   }

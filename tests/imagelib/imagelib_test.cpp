@@ -134,6 +134,7 @@ std::vector<DecodeCase> DecodeCases() {
       {"bmp32", bmp({32}), ImageType::kBmp, 24, false, RgbPattern(), 0, 300},
       {"bmp32_v4_alpha", bmp({32, 108, false, 0, true}), ImageType::kBmp, 24, true, RgbaPattern(),
        0, 300},
+      {"bmp32_v5_plain", bmp({32, 124}), ImageType::kBmp, 24, false, RgbPattern(), 0, 300},
       {"bmp16_v4_fields", bmp({16, 108}), ImageType::kBmp, 24, false,
        Quantised(RgbPattern(), 5, 6, 5), 0, 300},
       {"bmp_rle8", bmp({8, 40, false, 8}), ImageType::kBmp, 8, false, PalettePattern(256), 0, 300},
