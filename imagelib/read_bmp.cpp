@@ -42,11 +42,12 @@ struct Mask {
   }
 };
 
-// Decodes RLE data into rows of indices (one byte each); unwritten pixels stay 0.
-Result DecodeRle(Cursor& c, int width, int height, bool four, std::vector<uint8_t>& idx) {
+// Decodes RLE data straight into the image; pixels the data skips stay index 0.
+Result DecodeRle(Cursor& c, Image& out, bool topDown, bool four) {
+  const int width = out.Width(), height = out.Height(), bpp = out.BitsPerPixel();
   int x = 0, y = 0; // y counts rows in file order (bottom-up)
   auto put = [&](int v) {
-    if (x < width && y < height) idx[static_cast<size_t>(y) * width + x] = static_cast<uint8_t>(v);
+    if (x < width && y < height) SetIndex(out.Row(topDown ? y : height - 1 - y), x, bpp, v);
     ++x;
   };
   while (y < height) {
@@ -226,22 +227,7 @@ Result ReadDib(Source& src, uint64_t offset, uint64_t pixelOffset, bool iconMode
   Cursor d(src, dataAt);
 
   if (compression == kRle8 || compression == kRle4) {
-    std::vector<uint8_t> idx;
-    try {
-      idx.assign(static_cast<size_t>(w) * h, 0);
-    } catch (...) {
-      return NoMemory();
-    }
-    Result rr = DecodeRle(d, w, h, compression == kRle4, idx);
-    if (!rr) return rr;
-    for (int y = 0; y < h; ++y) {
-      int fy = topDown ? y : h - 1 - y;
-      uint8_t* row = out.Row(y);
-      const uint8_t* s = idx.data() + static_cast<size_t>(fy) * w;
-      for (int x = 0; x < w; ++x)
-        SetIndex(row, x, bpp, s[x]);
-    }
-    return Result::Ok();
+    return DecodeRle(d, out, topDown, compression == kRle4);
   }
 
   uint64_t needed = fileStride * (h - 1) + (static_cast<uint64_t>(w) * bitCount + 7) / 8;

@@ -161,6 +161,11 @@ Result ReadPng(Source& src, const LoadOptions& opt, Image& out) {
   };
 
   if (passes > 1) {
+    // Interlaced rows arrive in passes, so the whole decoded image is held once.
+    if (static_cast<uint64_t>(rowBytes) * h > opt.limits.maxBytes) {
+      result = Result::Fail(Status::kTooLarge, "image too large");
+      png_longjmp(png, 1);
+    }
     whole.resize(rowBytes * h);
     rowPtrs.resize(h);
     for (png_uint_32 y = 0; y < h; ++y)
