@@ -26,8 +26,19 @@
 // 1-bit images as loaded always have palette entry 0 as the lighter colour (paper) and entry 1
 // as the darker (ink), so set bits are ink and zero-filled areas are paper.
 //
+// Frames: FrameCount() is the number of frames in the file, 1 for every single-image file; a
+// file has several frames only when it is above 1 (TIFF directories, ICO images).
+//
+// Depth classes for the re-encoding routes: BitsPerPixel() == 1 is bitonal; IsGreyscale() is
+// 8-bit grey; other 4- and 8-bit images are palette images (ExpandTo24 or ConvertToGrey8 before
+// WriteJpeg, or WriteTiff as a palette TIFF); 24 is colour. The default JPEG quality is 75.
+//
+// Skew correction and other pixel work on bitonal pages: Pixels() holds Height() rows of
+// Stride() bytes, so w32 = Stride() * 8; bits are MSB first, a set bit is ink.
+//
 // No function throws; every failure is a Result with a short reason fit for a user message.
 // Nothing is allocated for pixels before the declared size has been checked against Limits.
+// There is no global state: separate Image objects may be used from separate threads.
 #pragma once
 
 #include <cstddef>

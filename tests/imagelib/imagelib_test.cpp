@@ -1006,6 +1006,27 @@ TEST(TiffWriterRules, BitonalPagesAreWhiteIsZeroWithInkSet) {
   }
 }
 
+TEST(TiffWriterRules, InvertedBitonalPageHasPaperSet) {
+  // The negative of a black-on-white page is written with the paper as set (black) bits.
+  Image img = Loaded(fixtures::Bmp({1}), ImageType::kBmp);
+  ASSERT_TRUE(img.Invert().ok());
+  img.SetWriteCompression(kCompressionDeflate);
+  testsupport::ScratchDir dir;
+  ASSERT_TRUE(img.WriteTiff(dir.file("n.tif")).ok());
+  TIFF* t = TIFFOpen(dir.file("n.tif").c_str(), "r");
+  ASSERT_NE(t, nullptr);
+  uint16_t photometric = 9;
+  TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric);
+  EXPECT_EQ(photometric, PHOTOMETRIC_MINISWHITE);
+  std::vector<uint8_t> line(static_cast<size_t>(TIFFScanlineSize(t)));
+  for (int y = 0; y < kH; ++y) {
+    ASSERT_EQ(TIFFReadScanline(t, line.data(), y, 0), 1);
+    for (int x = 0; x < kW; ++x)
+      ASSERT_EQ((line[x / 8] >> (7 - x % 8)) & 1, fixtures::InkAt(x, y) ? 0 : 1);
+  }
+  TIFFClose(t);
+}
+
 TEST(TiffWriterRules, RefusedCompressions) {
   Image grey = Loaded(fixtures::Png({0, 8}), ImageType::kPng);
   testsupport::ScratchDir dir;
