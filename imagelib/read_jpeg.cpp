@@ -1,0 +1,159 @@
+// JPEG through libjpeg-turbo: greyscale, YCbCr/RGB and CMYK/YCCK files; resolution from JFIF.
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "imagelib/readers.h"
+
+namespace imagelib::detail {
+
+namespace {
+
+struct ErrorMgr {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+void OnError(j_common_ptr c) {
+  auto* e = reinterpret_cast<ErrorMgr*>(c->err);
+  (*c->err->format_message)(c, e->message);
+  longjmp(e->jump, 1);
+}
+void OnMessage(j_common_ptr, int) {}
+
+struct SourceMgr {
+  jpeg_source_mgr pub;
+  Cursor* cur;
+  bool truncated;
+  JOCTET buf[16384];
+};
+
+void InitSource(j_decompress_ptr) {}
+
+boolean FillInput(j_decompress_ptr c) {
+  auto* s = reinterpret_cast<SourceMgr*>(c->src);
+  size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof s->buf, s->cur->Remaining()));
+  if (n == 0) {
+    s->truncated = true;
+    // A fake end-of-image marker lets the library finish; the flag reports the truncation.
+    s->buf[0] = 0xFF;
+    s->buf[1] = JPEG_EOI;
+    n = 2;
+  } else {
+    s->cur->Read(s->buf, n);
+  }
+  s->pub.next_input_byte = s->buf;
+  s->pub.bytes_in_buffer = n;
+  return TRUE;
+}
+
+void SkipInput(j_decompress_ptr c, long n) {
+  auto* s = reinterpret_cast<SourceMgr*>(c->src);
+  if (n <= 0) return;
+  while (n > static_cast<long>(s->pub.bytes_in_buffer)) {
+    n -= static_cast<long>(s->pub.bytes_in_buffer);
+    FillInput(c);
+    if (s->truncated) return;
+  }
+  s->pub.next_input_byte += n;
+  s->pub.bytes_in_buffer -= static_cast<size_t>(n);
+}
+
+void TermSource(j_decompress_ptr) {}
+
+void OnProgress(j_common_ptr c) {
+  auto* d = reinterpret_cast<j_decompress_ptr>(c);
+  if (d->input_scan_number > 500) {
+    std::snprintf(reinterpret_cast<ErrorMgr*>(c->err)->message, JMSG_LENGTH_MAX, "too many scans");
+    longjmp(reinterpret_cast<ErrorMgr*>(c->err)->jump, 1);
+  }
+}
+
+} // namespace
+
+Result ReadJpeg(Source& src, const LoadOptions& opt, Image& out) {
+  Cursor cur(src);
+  jpeg_decompress_struct cinfo;
+  ErrorMgr err;
+  SourceMgr sm;
+  jpeg_progress_mgr progress;
+  std::vector<uint8_t> line;
+  Result result = Result::Ok();
+  std::memset(&sm, 0, sizeof sm);
+  sm.cur = &cur;
+  cinfo.err = jpeg_std_error(&err.pub);
+  err.pub.error_exit = OnError;
+  err.pub.emit_message = OnMessage;
+  err.message[0] = 0;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    if (!result.ok()) return result;
+    if (sm.truncated) return Truncated();
+    return Corrupt(std::string("corrupt JPEG file: ") + err.message);
+  }
+  jpeg_create_decompress(&cinfo);
+  cinfo.mem->max_memory_to_use = static_cast<long>(opt.limits.maxBytes);
+  progress.progress_monitor = OnProgress;
+  cinfo.progress = &progress;
+  sm.pub.init_source = InitSource;
+  sm.pub.fill_input_buffer = FillInput;
+  sm.pub.skip_input_data = SkipInput;
+  sm.pub.resync_to_restart = jpeg_resync_to_restart;
+  sm.pub.term_source = TermSource;
+  cinfo.src = &sm.pub;
+
+  if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK || sm.truncated) {
+    jpeg_destroy_decompress(&cinfo);
+    return Truncated();
+  }
+  bool grey = cinfo.jpeg_color_space == JCS_GRAYSCALE;
+  bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+  result = out.Allocate(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height),
+                        grey ? 8 : 24, false, opt.headerOnly, opt.limits);
+  if (!result) {
+    jpeg_destroy_decompress(&cinfo);
+    return result;
+  }
+  out.SetRecordedCompression(kCompressionJpeg);
+  if (cinfo.saw_JFIF_marker && cinfo.X_density > 0) {
+    double k = cinfo.density_unit == 1 ? 1.0 : cinfo.density_unit == 2 ? 2.54 : 0.0;
+    if (k > 0)
+      out.SetResolution(cinfo.X_density * k,
+                        (cinfo.Y_density ? cinfo.Y_density : cinfo.X_density) * k);
+  }
+  if (opt.headerOnly) {
+    jpeg_destroy_decompress(&cinfo);
+    return Result::Ok();
+  }
+  cinfo.out_color_space = grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
+  jpeg_start_decompress(&cinfo);
+  if (cmyk) line.resize(static_cast<size_t>(cinfo.output_width) * 4);
+  bool inverted = cinfo.saw_Adobe_marker;
+  while (cinfo.output_scanline < cinfo.output_height) {
+    int y = static_cast<int>(cinfo.output_scanline);
+    JSAMPROW row = cmyk ? line.data() : out.Row(y);
+    jpeg_read_scanlines(&cinfo, &row, 1);
+    if (cmyk) {
+      uint8_t* d = out.Row(y);
+      for (JDIMENSION x = 0; x < cinfo.output_width; ++x) {
+        int c = line[4 * x], m = line[4 * x + 1], yy = line[4 * x + 2], k = line[4 * x + 3];
+        if (!inverted) c = 255 - c, m = 255 - m, yy = 255 - yy, k = 255 - k;
+        d[3 * x] = static_cast<uint8_t>(c * k / 255);
+        d[3 * x + 1] = static_cast<uint8_t>(m * k / 255);
+        d[3 * x + 2] = static_cast<uint8_t>(yy * k / 255);
+      }
+    }
+    if (sm.truncated) break;
+  }
+  bool truncated = sm.truncated;
+  if (!truncated) jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  if (truncated) return Truncated();
+  return Result::Ok();
+}
+
+} // namespace imagelib::detail

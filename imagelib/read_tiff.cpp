@@ -1,0 +1,295 @@
+// TIFF through libtiff: pages are directories. Plain strip images of 1 to 16 bits per sample
+// are read scanline by scanline keeping their depth; everything else (tiles, JPEG, YCbCr,
+// CMYK, Lab, separate planes) goes through libtiff's RGBA reader in bands of rows.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "imagelib/pixels.h"
+#include "imagelib/readers.h"
+#include "imagelib/tiff_io.h"
+
+namespace imagelib::detail {
+
+namespace {
+
+struct TiffCloser {
+  TIFF* t;
+  ~TiffCloser() {
+    if (t) TIFFClose(t);
+  }
+};
+
+struct Page {
+  uint32_t w = 0, h = 0;
+  uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISWHITE, planar = PLANARCONFIG_CONTIG;
+  uint16_t compression = COMPRESSION_NONE;
+  uint16_t extraCount = 0;
+  uint16_t* extra = nullptr;
+  bool tiled = false;
+  bool scanlinePath = false;
+  bool alpha = false, associated = false;
+  int bpp = 24;
+};
+
+void ReadPage(TIFF* t, Page& p) {
+  TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &p.w);
+  TIFFGetField(t, TIFFTAG_IMAGELENGTH, &p.h);
+  TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &p.bps);
+  TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &p.spp);
+  TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &p.planar);
+  TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &p.compression);
+  if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &p.photometric))
+    p.photometric = p.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
+  TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &p.extraCount, &p.extra);
+  p.tiled = TIFFIsTiled(t) != 0;
+  if (p.extraCount > 0 && p.extra &&
+      (p.extra[0] == EXTRASAMPLE_ASSOCALPHA || p.extra[0] == EXTRASAMPLE_UNASSALPHA)) {
+    p.alpha = true;
+    p.associated = p.extra[0] == EXTRASAMPLE_ASSOCALPHA;
+  }
+  bool greyish = p.photometric == PHOTOMETRIC_MINISWHITE || p.photometric == PHOTOMETRIC_MINISBLACK;
+  bool pal = p.photometric == PHOTOMETRIC_PALETTE;
+  bool okBps = p.bps == 1 || p.bps == 2 || p.bps == 4 || p.bps == 8 || p.bps == 16;
+  bool simpleCodec = p.compression != COMPRESSION_OJPEG && p.compression != COMPRESSION_JPEG;
+  if (!p.tiled && okBps && simpleCodec && (p.planar == PLANARCONFIG_CONTIG || p.spp == 1)) {
+    if (greyish || pal) {
+      if (p.spp == 1)
+        p.scanlinePath = !(pal && p.bps == 16);
+      else
+        p.scanlinePath = greyish && p.bps >= 8;
+    } else if (p.photometric == PHOTOMETRIC_RGB) {
+      p.scanlinePath = p.spp >= 3 && p.bps >= 8;
+    }
+  }
+  if (p.scanlinePath) {
+    if (p.photometric == PHOTOMETRIC_RGB)
+      p.bpp = 24;
+    else if (p.bps == 1)
+      p.bpp = 1;
+    else if (p.bps <= 4)
+      p.bpp = 4;
+    else
+      p.bpp = 8;
+    int colourSamples = p.photometric == PHOTOMETRIC_RGB ? 3 : 1;
+    p.alpha = p.alpha && p.spp > colourSamples;
+  } else {
+    // The RGBA reader's result, brought back to the page's own class where it has one.
+    bool oneSample = p.spp - p.extraCount <= 1;
+    if (oneSample && greyish)
+      p.bpp = p.bps == 1 ? 1 : 8;
+    else
+      p.bpp = 24;
+    if (p.bpp == 1) p.alpha = false;
+  }
+  if (p.photometric == PHOTOMETRIC_SEPARATED || p.photometric == PHOTOMETRIC_YCBCR) {
+    p.bpp = 24;
+  }
+}
+
+uint8_t Sample(const uint8_t* s, size_t i, int bps) {
+  if (bps == 16) return static_cast<uint8_t>(reinterpret_cast<const uint16_t*>(s)[i] >> 8);
+  return s[i];
+}
+
+Result ReadScanlines(TIFF* t, const Page& p, Image& out) {
+  tmsize_t lineSize = TIFFScanlineSize(t);
+  if (lineSize <= 0) return Corrupt("corrupt TIFF file");
+  std::vector<uint8_t> line(static_cast<size_t>(lineSize) + 8);
+  const int w = static_cast<int>(p.w);
+  // The scanline must hold what we index below.
+  uint64_t need = (static_cast<uint64_t>(p.w) * p.spp * p.bps + 7) / 8;
+  if (static_cast<uint64_t>(lineSize) < need) return Corrupt("corrupt TIFF file");
+  bool invert1 = p.photometric == PHOTOMETRIC_MINISWHITE;
+  for (uint32_t y = 0; y < p.h; ++y) {
+    if (TIFFReadScanline(t, line.data(), y, 0) < 0) return Truncated();
+    uint8_t* d = out.Row(static_cast<int>(y));
+    uint8_t* a = out.AlphaRow(static_cast<int>(y));
+    const uint8_t* s = line.data();
+    if (p.bpp == 24) {
+      for (int x = 0; x < w; ++x) {
+        size_t i = static_cast<size_t>(x) * p.spp;
+        uint8_t r = Sample(s, i, p.bps), g = Sample(s, i + 1, p.bps), b = Sample(s, i + 2, p.bps);
+        if (a) {
+          uint8_t al = Sample(s, i + 3, p.bps);
+          a[x] = al;
+          if (p.associated && al > 0 && al < 255) {
+            r = static_cast<uint8_t>(std::min(255, r * 255 / al));
+            g = static_cast<uint8_t>(std::min(255, g * 255 / al));
+            b = static_cast<uint8_t>(std::min(255, b * 255 / al));
+          }
+        }
+        d[3 * x] = r, d[3 * x + 1] = g, d[3 * x + 2] = b;
+      }
+    } else if (p.spp == 1 && p.bps <= 8) {
+      if (p.bps == p.bpp) {
+        std::memcpy(d, s, static_cast<size_t>(std::min<uint64_t>(need, out.Stride())));
+      } else { // 2 bits into 4
+        for (int x = 0; x < w; ++x)
+          SetIndex(d, x, 4, (s[x >> 2] >> (6 - 2 * (x & 3))) & 3);
+      }
+    } else { // 8 or 16 bits, possibly with extra samples
+      for (int x = 0; x < w; ++x) {
+        size_t i = static_cast<size_t>(x) * p.spp;
+        uint8_t v = Sample(s, i, p.bps);
+        if (a) {
+          uint8_t al = Sample(s, i + 1, p.bps);
+          a[x] = al;
+          if (p.associated && al > 0 && al < 255) {
+            int g = v;
+            if (invert1) g = 255 - g;
+            g = std::min(255, g * 255 / al);
+            v = static_cast<uint8_t>(invert1 ? 255 - g : g);
+          }
+        }
+        d[x] = v;
+      }
+    }
+  }
+  (void)invert1;
+  return Result::Ok();
+}
+
+Result ReadViaRgba(TIFF* t, const Page& p, const Limits& limits, Image& out) {
+  char emsg[1024] = {};
+  if (!TIFFRGBAImageOK(t, emsg)) return Unsupported(std::string("unsupported TIFF: ") + emsg);
+  TIFFRGBAImage img;
+  if (!TIFFRGBAImageBegin(&img, t, 0, emsg))
+    return Unsupported(std::string("unsupported TIFF: ") + emsg);
+  img.req_orientation = ORIENTATION_TOPLEFT;
+  const uint32_t w = p.w, h = p.h;
+  uint64_t band = std::max<uint64_t>(1, (16u << 20) / (static_cast<uint64_t>(w) * 4));
+  band = std::min<uint64_t>(band, h);
+  if (static_cast<uint64_t>(w) * 4 * band > limits.maxBytes) {
+    TIFFRGBAImageEnd(&img);
+    return Result::Fail(Status::kTooLarge, "image too large");
+  }
+  std::vector<uint32_t> raster;
+  try {
+    raster.resize(static_cast<size_t>(w) * band);
+  } catch (...) {
+    TIFFRGBAImageEnd(&img);
+    return NoMemory();
+  }
+  Result r = Result::Ok();
+  for (uint32_t y0 = 0; y0 < h; y0 += static_cast<uint32_t>(band)) {
+    uint32_t rows = static_cast<uint32_t>(std::min<uint64_t>(band, h - y0));
+    img.row_offset = static_cast<int>(y0);
+    img.col_offset = 0;
+    std::fill(raster.begin(), raster.end(), 0xFFFFFFFFu);
+    if (!TIFFRGBAImageGet(&img, raster.data(), w, rows)) {
+      r = Truncated();
+      break;
+    }
+    for (uint32_t k = 0; k < rows; ++k) {
+      int y = static_cast<int>(y0 + k);
+      uint8_t* d = out.Row(y);
+      uint8_t* a = out.AlphaRow(y);
+      const uint32_t* s = raster.data() + static_cast<size_t>(k) * w;
+      for (uint32_t x = 0; x < w; ++x) {
+        uint32_t px = s[x];
+        uint8_t R = TIFFGetR(px), G = TIFFGetG(px), B = TIFFGetB(px), A = TIFFGetA(px);
+        if (a) {
+          a[x] = A;
+          if (A > 0 && A < 255) { // the RGBA reader premultiplies
+            R = static_cast<uint8_t>(std::min(255, R * 255 / A));
+            G = static_cast<uint8_t>(std::min(255, G * 255 / A));
+            B = static_cast<uint8_t>(std::min(255, B * 255 / A));
+          }
+        }
+        if (out.BitsPerPixel() == 24) {
+          d[3 * x] = R, d[3 * x + 1] = G, d[3 * x + 2] = B;
+        } else if (out.BitsPerPixel() == 8) {
+          d[x] = Luma(R, G, B);
+        } else {
+          SetIndex(d, static_cast<int>(x), 1, Luma(R, G, B) < 128 ? 1 : 0);
+        }
+      }
+    }
+  }
+  TIFFRGBAImageEnd(&img);
+  return r;
+}
+
+} // namespace
+
+Result ReadTiff(Source& src, const LoadOptions& opt, Image& out) {
+  TiffStream stream;
+  stream.src = &src;
+  uint8_t sig[4] = {};
+  if (src.ReadAt(0, sig, 4) < 4) return Truncated();
+  bool le = sig[0] == 'I' && sig[1] == 'I', be = sig[0] == 'M' && sig[1] == 'M';
+  if (!le && !be) return Corrupt("not a TIFF file");
+  TiffCloser tc{OpenTiff(stream, opt.limits.maxBytes)};
+  if (!tc.t) {
+    if (src.Size() < 16) return Truncated();
+    return Corrupt("corrupt TIFF file" + (stream.lastError.empty() ? "" : ": " + stream.lastError));
+  }
+  int count = static_cast<int>(std::min<tdir_t>(TIFFNumberOfDirectories(tc.t), 65535));
+  if (count <= 0) return Corrupt("TIFF file without pages");
+  if (opt.frame >= count)
+    return Result::Fail(Status::kNoSuchFrame,
+                        "the file has only " + std::to_string(count) + " pages");
+  stream.dataMissing = false;
+  if (!TIFFSetDirectory(tc.t, static_cast<tdir_t>(opt.frame))) return Corrupt("corrupt TIFF page");
+  if (stream.dataMissing) return Truncated();
+  Page p;
+  ReadPage(tc.t, p);
+  if (p.w == 0 || p.h == 0) return Corrupt("TIFF page without size");
+  if (p.w > 0x7fffffff || p.h > 0x7fffffff)
+    return Result::Fail(Status::kTooLarge, "image too large");
+  if (p.bps != 1 && p.bps != 2 && p.bps != 4 && p.bps != 8 && p.bps != 16 && !p.scanlinePath &&
+      p.compression != COMPRESSION_SGILOG && p.compression != COMPRESSION_SGILOG24)
+    return Unsupported("unsupported bit depth " + std::to_string(p.bps));
+  Result r = out.Allocate(static_cast<int>(p.w), static_cast<int>(p.h), p.bpp, p.alpha,
+                          opt.headerOnly, opt.limits);
+  if (!r) return r;
+  out.SetFrameInfo(ImageType::kTiff, opt.frame, count);
+  out.SetRecordedCompression(p.compression);
+  float xr = 0, yr = 0;
+  uint16_t unit = RESUNIT_INCH;
+  TIFFGetFieldDefaulted(tc.t, TIFFTAG_RESOLUTIONUNIT, &unit);
+  if (TIFFGetField(tc.t, TIFFTAG_XRESOLUTION, &xr) && xr > 0 && unit != RESUNIT_NONE) {
+    if (!TIFFGetField(tc.t, TIFFTAG_YRESOLUTION, &yr) || !(yr > 0)) yr = xr;
+    double k = unit == RESUNIT_CENTIMETER ? 2.54 : 1.0;
+    out.SetResolution(xr * k, yr * k);
+  }
+  std::vector<Rgb>& pal = out.MutablePalette();
+  if (p.bpp <= 8) {
+    if (p.photometric == PHOTOMETRIC_PALETTE && p.scanlinePath) {
+      uint16_t *rm = nullptr, *gm = nullptr, *bm = nullptr;
+      if (!TIFFGetField(tc.t, TIFFTAG_COLORMAP, &rm, &gm, &bm))
+        return Corrupt("TIFF palette missing");
+      size_t n = size_t{1} << p.bps;
+      bool wide = false;
+      for (size_t i = 0; i < n; ++i)
+        wide = wide || rm[i] > 255 || gm[i] > 255 || bm[i] > 255;
+      std::fill(pal.begin(), pal.end(), Rgb{});
+      for (size_t i = 0; i < n && i < pal.size(); ++i) {
+        if (wide)
+          pal[i] = Rgb{static_cast<uint8_t>(rm[i] >> 8), static_cast<uint8_t>(gm[i] >> 8),
+                       static_cast<uint8_t>(bm[i] >> 8)};
+        else
+          pal[i] = Rgb{static_cast<uint8_t>(rm[i]), static_cast<uint8_t>(gm[i]),
+                       static_cast<uint8_t>(bm[i])};
+      }
+    } else {
+      bool white0 = p.scanlinePath && p.photometric == PHOTOMETRIC_MINISWHITE;
+      int levels = p.scanlinePath ? (1 << std::min<int>(p.bps, 8)) : (1 << p.bpp);
+      std::fill(pal.begin(), pal.end(), Rgb{});
+      for (int i = 0; i < levels && i < static_cast<int>(pal.size()); ++i) {
+        uint8_t v =
+            Scale(static_cast<uint32_t>(i), std::min<int>(p.scanlinePath ? p.bps : p.bpp, 8));
+        if (white0) v = static_cast<uint8_t>(255 - v);
+        pal[i] = Rgb{v, v, v};
+      }
+      if (!p.scanlinePath && p.bpp == 1) pal = {Rgb{255, 255, 255}, Rgb{0, 0, 0}};
+    }
+  }
+  if (opt.headerOnly) return Result::Ok();
+  r = p.scanlinePath ? ReadScanlines(tc.t, p, out) : ReadViaRgba(tc.t, p, opt.limits, out);
+  if (!r) return r;
+  return Result::Ok();
+}
+
+} // namespace imagelib::detail
