@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "converter/loader.h"
 #include "engine/engine.h"
 #include "pdfwriter/clock.h"
 
@@ -154,6 +155,14 @@ class Runner {
       int v[7];
       if (!Ints(v, 7)) return false;
       out << EngineDrawLine(v[0], v[1], v[2], v[3], v[4], v[5], v[6]) << "\n";
+      return true;
+    }
+    if (op == "EngineAddImage") {
+      int h;
+      if (!Int(0, h)) return false;
+      auto path = Text(1);
+      if (!path.ok) return false;
+      out << EngineAddImage(h, path.ptr()) << "\n";
       return true;
     }
     if (op == "PlaceImageFile") {
@@ -312,6 +321,8 @@ int main(int argc, char** argv) {
     }
     in = &file;
   }
+  // The converter plug-in lives beside the executables, as for the application.
+  LoadConverter(ExecutableFolder());
   Runner runner;
   std::string line;
   int number = 0;

@@ -20,7 +20,7 @@ namespace engine {
 namespace {
 
 using imagelib::Image;
-using imagelib::ImageType;
+
 using imagelib::LoadOptions;
 
 // Frames first..last (from 1) of an input with n frames, or false when out of reach.
@@ -100,7 +100,7 @@ int AddTiffPages(int handle, const char* path) {
   Image header;
   LoadOptions opt;
   opt.headerOnly = true;
-  if (!imagelib::Load(path, ImageType::kTiff, opt, header)) return 0;
+  if (!imagelib::Load(path, imagelib::ImageType::kTiff, opt, header)) return 0;
   int n = header.FrameCount();
   if (n <= 0) return 0;
   FrameRange range;
@@ -110,7 +110,7 @@ int AddTiffPages(int handle, const char* path) {
     Image img;
     LoadOptions full;
     full.frame = p - 1;
-    if (!imagelib::Load(path, ImageType::kTiff, full, img) || !img.IsValid() ||
+    if (!imagelib::Load(path, imagelib::ImageType::kTiff, full, img) || !img.IsValid() ||
         !PrepareTiffPage(*doc, img)) {
       result = 0;
       continue;
@@ -128,7 +128,7 @@ int JpegRoute(EngineDocument& doc, int handle, const char* path, const TempFile&
   int q = doc.jpegQuality;
   if (q < 1 || q > 100) return PlaceImageFile(handle, path);
   Image img;
-  if (!imagelib::Load(path, ImageType::kJpeg, LoadOptions{}, img) || !img.IsValid()) return 0;
+  if (!imagelib::Load(path, imagelib::ImageType::kJpeg, LoadOptions{}, img) || !img.IsValid()) return 0;
   img.SetJpegQuality(q);
   if (!img.WriteJpeg(temp.path())) return 0;
   return PlaceImageFile(handle, temp.path().c_str());
@@ -141,7 +141,7 @@ int LibraryRoute(EngineDocument& doc, int handle, const char* path, int type,
   Image header;
   LoadOptions opt;
   opt.headerOnly = true;
-  ImageType t = imagelib::ImageTypeFromCode(type);
+  imagelib::ImageType t = imagelib::ImageTypeFromCode(type);
   if (!imagelib::Load(path, t, opt, header) || header.FrameCount() > 1) return 0;
   taken = true;
   int first = doc.page.frameFirst, count = doc.page.frameCount;
