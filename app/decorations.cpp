@@ -25,7 +25,7 @@ std::string Apply(const std::function<std::string(const std::string&)>& f, const
   return f ? f(s) : s;
 }
 
-}  // namespace
+} // namespace
 
 Point NinePosition(int position, int W, int H, int w, int h) {
   if (position < 0 || position > 8) position = 0;
@@ -36,7 +36,9 @@ Point NinePosition(int position, int W, int H, int w, int h) {
   return p;
 }
 
-int HeaderFooterSize(int W) { return 6 * std::max(W / 100, 1); }
+int HeaderFooterSize(int W) {
+  return 6 * std::max(W / 100, 1);
+}
 
 void DrawPageDecorations(EngineCalls& e, int handle, int W, int H, const DecorationSettings& s,
                          const TextFilters& filters) {
@@ -70,4 +72,4 @@ void DrawPageDecorations(EngineCalls& e, int handle, int W, int H, const Decorat
   }
 }
 
-}  // namespace app
+} // namespace app

@@ -37,7 +37,7 @@ struct TextFilters {
   std::function<std::string(const std::string&)> encode;
 };
 
-void DrawPageDecorations(EngineCalls& engine, int handle, int W, int H,
-                         const DecorationSettings& s, const TextFilters& filters);
+void DrawPageDecorations(EngineCalls& engine, int handle, int W, int H, const DecorationSettings& s,
+                         const TextFilters& filters);
 
-}  // namespace app
+} // namespace app

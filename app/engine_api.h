@@ -6,7 +6,7 @@
 namespace app {
 
 class EngineApi : public EngineCalls {
- public:
+public:
   int Create(const char* path) override;
   int OpenAppend(const char* path) override;
   int Close(int handle) override;
@@ -20,4 +20,4 @@ class EngineApi : public EngineCalls {
   int DrawText(int handle, int x, int y, const char* text, int colour) override;
 };
 
-}  // namespace app
+} // namespace app

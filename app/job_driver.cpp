@@ -37,8 +37,7 @@ void RunLog::Flush(bool enabled, const std::string& folder, std::time_t now) {
     std::tm t{};
     localtime_r(&now, &t);
     char name[32];
-    std::snprintf(name, sizeof name, "%d_%02d_%02d.log", t.tm_year + 1900, t.tm_mon + 1,
-                  t.tm_mday);
+    std::snprintf(name, sizeof name, "%d_%02d_%02d.log", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
     std::string dir = folder.back() == '/' ? folder : folder + "/";
     std::ofstream out(dir + name, std::ios::binary | std::ios::app);
     if (out) out.write(text_.data(), static_cast<std::streamsize>(text_.size()));
@@ -135,12 +134,10 @@ bool CopyFile(const std::string& from, const std::string& to) {
 const char* const kColourNames[] = {"", "lzw", "zip", "packbits", "jpeg"};
 const char* const kBitonalNames[] = {"", "lzw", "zip", "g3", "g4"};
 
-}  // namespace
+} // namespace
 
 JobDriver::JobDriver(EngineCalls& engine, DriverFrontEnd& frontEnd, const RunSettings& settings)
-    : engine_(engine),
-      front_(frontEnd),
-      settings_(settings),
+    : engine_(engine), front_(frontEnd), settings_(settings),
       composer_(engine, LayoutFrom(settings.conv), [this](int handle, int w, int h) {
         DrawPageDecorations(engine_, handle, w, h, DecorationsFrom(settings_.conv), filters_);
       }) {
@@ -161,20 +158,20 @@ OutputDocument JobDriver::OpenOutput(const std::string& path, ExistingFilePolicy
   std::error_code ec;
   if (fs::exists(path, ec)) {
     switch (policy) {
-      case ExistingFilePolicy::kAsk: {
-        auto chosen = front_.AskSaveName(path);
-        target = chosen ? *chosen : UniqueName(path, suffixFormat);
-        break;
-      }
-      case ExistingFilePolicy::kOverwrite:
-        // Replaced only when the new file is complete.
-        break;
-      case ExistingFilePolicy::kCreateNew:
-        target = UniqueName(path, suffixFormat);
-        break;
-      default:
-        append = true;
-        break;
+    case ExistingFilePolicy::kAsk: {
+      auto chosen = front_.AskSaveName(path);
+      target = chosen ? *chosen : UniqueName(path, suffixFormat);
+      break;
+    }
+    case ExistingFilePolicy::kOverwrite:
+      // Replaced only when the new file is complete.
+      break;
+    case ExistingFilePolicy::kCreateNew:
+      target = UniqueName(path, suffixFormat);
+      break;
+    default:
+      append = true;
+      break;
     }
   }
   lastOutput_ = target;
@@ -214,8 +211,7 @@ void JobDriver::ApplyDocumentSettings(int handle) {
   };
   if (d.colorTif != 0)
     engine_.SetOption(handle, 123, 3, 0, name(kColourNames, d.colorTif), nullptr);
-  if (d.grayTif != 0)
-    engine_.SetOption(handle, 123, 2, 0, name(kColourNames, d.grayTif), nullptr);
+  if (d.grayTif != 0) engine_.SetOption(handle, 123, 2, 0, name(kColourNames, d.grayTif), nullptr);
   if (d.bwTif != 0) engine_.SetOption(handle, 123, 1, 0, name(kBitonalNames, d.bwTif), nullptr);
   engine_.SetOption(handle, 128, d.quality, 0, nullptr, nullptr);
   engine_.SetOption(handle, 126, d.bSkew, 0, nullptr, nullptr);
@@ -247,7 +243,9 @@ int JobDriver::AddInput(int handle, const std::string& path) {
   return frames > 0 ? result : 0;
 }
 
-void JobDriver::FinishPartialPage(int handle) { composer_.FinishDocument(handle); }
+void JobDriver::FinishPartialPage(int handle) {
+  composer_.FinishDocument(handle);
+}
 
 void JobDriver::SetStatus(std::vector<ListRecord>& rows, int row, int result) {
   const char* status = result > 0 ? "Succeed" : "Failed";
@@ -270,15 +268,15 @@ bool JobDriver::Run(std::vector<ListRecord>& rows, bool resume) {
   imageCounter_ = 0;
   composer_.Reset();
   switch (settings_.mode) {
-    case OutputMode::kPerImage:
-      RunPerImage(rows, resume);
-      break;
-    case OutputMode::kPerFolder:
-      RunPerFolder(rows);
-      break;
-    default:
-      RunMerge(rows);
-      break;
+  case OutputMode::kPerImage:
+    RunPerImage(rows, resume);
+    break;
+  case OutputMode::kPerFolder:
+    RunPerFolder(rows);
+    break;
+  default:
+    RunMerge(rows);
+    break;
   }
   lastLog_ = log_.text();
   log_.Flush(settings_.log, settings_.logpath, clock());
@@ -358,7 +356,7 @@ void JobDriver::RunPerFolder(std::vector<ListRecord>& rows) {
     front_.SelectRow(static_cast<int>(i));
     fs::path parent = fs::path(rows[i].path).parent_path();
     std::string folderName = parent.filename().string();
-    if (folderName.empty()) folderName = "root";  // a file directly in "/"
+    if (folderName.empty()) folderName = "root"; // a file directly in "/"
     std::string name = settings_.outPath2 + folderName + ".pdf";
     if (first || strcasecmp(name.c_str(), previous.c_str()) != 0) {
       first = false;
@@ -385,4 +383,4 @@ void JobDriver::RunPerFolder(std::vector<ListRecord>& rows) {
   closeDocument();
 }
 
-}  // namespace app
+} // namespace app

@@ -19,7 +19,7 @@ namespace app {
 // Everything one run reads: the output choices and the conversion settings.
 struct RunSettings {
   OutputMode mode = OutputMode::kMerge;
-  std::string outPath0, outPath1, outPath2;  // file; folder ending in '/'; folder ending in '/'
+  std::string outPath0, outPath1, outPath2; // file; folder ending in '/'; folder ending in '/'
   ExistingFilePolicy policy = ExistingFilePolicy::kCreateNew;
   bool log = false;
   std::string logpath;
@@ -36,12 +36,12 @@ inline constexpr char kDefaultProducer[] = "Pictofold";
 struct ListRecord {
   std::string path;
   bool processed = false;
-  std::string status = "-";  // "-", "Succeed", "Failed"
+  std::string status = "-"; // "-", "Succeed", "Failed"
 };
 
 // How the driver talks to the window or terminal that runs it.
 class DriverFrontEnd {
- public:
+public:
   virtual ~DriverFrontEnd() = default;
   virtual void SelectRow(int row) {}
   virtual void SetRowStatus(int row, const std::string& status) {}
@@ -56,14 +56,14 @@ class DriverFrontEnd {
 
 // The run log: "%s: %s\r\n" lines kept in memory and appended to the day's log file.
 class RunLog {
- public:
+public:
   void Line(const std::string& tag, const std::string& value);
   void Time(std::time_t now);
   const std::string& text() const { return text_; }
   // Appends to FOLDER/YYYY_MM_DD.log when enabled; always empties the text.
   void Flush(bool enabled, const std::string& folder, std::time_t now);
 
- private:
+private:
   std::string text_;
 };
 
@@ -77,12 +77,12 @@ int ViewerBits(const ConversionSettings& d);
 // and moved into place only when complete, so a failed run never damages an existing file.
 struct OutputDocument {
   int handle = 0;
-  std::string finalPath;  // the name actually used
-  std::string workPath;   // what the engine writes
+  std::string finalPath; // the name actually used
+  std::string workPath;  // what the engine writes
 };
 
 class JobDriver {
- public:
+public:
   JobDriver(EngineCalls& engine, DriverFrontEnd& frontEnd, const RunSettings& settings);
 
   // Clock for the log and the date macros.
@@ -107,7 +107,7 @@ class JobDriver {
   int AddInput(int handle, const std::string& path);
   void FinishPartialPage(int handle);
 
- private:
+private:
   void RunMerge(std::vector<ListRecord>& rows);
   void RunPerImage(std::vector<ListRecord>& rows, bool resume);
   void RunPerFolder(std::vector<ListRecord>& rows);
@@ -125,4 +125,4 @@ class JobDriver {
   int failures_ = 0;
 };
 
-}  // namespace app
+} // namespace app

@@ -17,7 +17,7 @@ constexpr NamedSize kSizes[] = {
     {"403", "729"},  {"612", "792"}, {"612", "1008"},
 };
 
-}  // namespace
+} // namespace
 
 PageSize NamedPageSize(const PageLayout& l) {
   if (l.pageSize == 7) {
@@ -31,13 +31,20 @@ PageSize NamedPageSize(const PageLayout& l) {
 
 Grid GridFor(int layout, int order) {
   switch (layout) {
-    case 1: return {1, 1};
-    case 2: return order == 1 ? Grid{1, 2} : Grid{2, 1};
-    case 4: return {2, 2};
-    case 6: return order == 1 ? Grid{2, 3} : Grid{3, 2};
-    case 9: return {3, 3};
-    case 16: return {4, 4};
-    default: return {0, 0};
+  case 1:
+    return {1, 1};
+  case 2:
+    return order == 1 ? Grid{1, 2} : Grid{2, 1};
+  case 4:
+    return {2, 2};
+  case 6:
+    return order == 1 ? Grid{2, 3} : Grid{3, 2};
+  case 9:
+    return {3, 3};
+  case 16:
+    return {4, 4};
+  default:
+    return {0, 0};
   }
 }
 
@@ -70,7 +77,7 @@ int PageComposer::Add(int handle, int frameIndex, const std::string& path) {
 
 int PageComposer::AddFrame(int handle, int frameIndex, const std::string& path, int frameCount,
                            const std::string& title) {
-  (void)frameCount;  // the layout does not depend on it; the title already does
+  (void)frameCount; // the layout does not depend on it; the title already does
   int iw = 0, ih = 0;
   engine_.Query(handle, 202, &iw, &ih, const_cast<char*>(path.c_str()), nullptr);
   const PageLayout& l = layout_;
@@ -177,4 +184,4 @@ void PageComposer::DrawBorder(int handle, int W, int H) {
   }
 }
 
-}  // namespace app
+} // namespace app

@@ -11,15 +11,15 @@ namespace app {
 
 // The layout settings the composer reads.
 struct PageLayout {
-  int pageSize = 0;  // 0 ImageSize, 1 A3, 2 A4, 3 A5, 4 B5, 5 Letter, 6 Legal, 7 Custom
-  int pageW = 0, pageH = 0;  // Custom
-  int xdpi = 72, ydpi = 72;  // ImageSize pages; 0 keeps the pixel size
+  int pageSize = 0;         // 0 ImageSize, 1 A3, 2 A4, 3 A5, 4 B5, 5 Letter, 6 Legal, 7 Custom
+  int pageW = 0, pageH = 0; // Custom
+  int xdpi = 72, ydpi = 72; // ImageSize pages; 0 keeps the pixel size
   int mTop = 0, mLeft = 0, mRight = 0, mBottom = 0;
-  int layout = 1;  // images per page: 1, 2, 4, 6, 9, 16
-  int order = 0;   // 0 Horizontal (row by row), 1 Vertical (column by column)
+  int layout = 1; // images per page: 1, 2, 4, 6, 9, 16
+  int order = 0;  // 0 Horizontal (row by row), 1 Vertical (column by column)
   bool repeat = false;
   bool border = false;
-  int imgFit = 0;  // 0 Fit, 1 Stretch
+  int imgFit = 0; // 0 Fit, 1 Stretch
 };
 
 struct PageSize {
@@ -30,7 +30,7 @@ struct PageSize {
 PageSize NamedPageSize(const PageLayout& l);
 
 struct Grid {
-  int columns = 0, rows = 0;  // 0 for an unsupported images-per-page value
+  int columns = 0, rows = 0; // 0 for an unsupported images-per-page value
 };
 Grid GridFor(int layout, int order);
 
@@ -38,7 +38,7 @@ Grid GridFor(int layout, int order);
 PageSize FitSize(int fit, int cw, int ch, int iw, int ih);
 
 class PageComposer {
- public:
+public:
   // decorate draws header, footer and watermarks on a finished page of W x H points.
   using Decorate = std::function<void(int handle, int width, int height)>;
 
@@ -59,7 +59,7 @@ class PageComposer {
   // Decorations, border, end of page.
   void CompletePage(int handle, int width, int height);
 
- private:
+private:
   void BeginPage(int handle, int width, int height, const std::string& title);
   void SetBox(int handle, int x, int y, int w, int h);
   int Add(int handle, int frameIndex, const std::string& path);
@@ -69,7 +69,7 @@ class PageComposer {
   PageLayout layout_;
   Decorate decorate_;
   int cellCounter_ = 0;
-  PageSize current_;  // the page in progress (several images per page)
+  PageSize current_; // the page in progress (several images per page)
 };
 
-}  // namespace app
+} // namespace app

@@ -50,7 +50,7 @@ namespace {
 // The settings to read: a private copy of the settings file with the --set values written
 // into it, so every key can be overridden without touching the user's file.
 class SettingsOverlay {
- public:
+public:
   explicit SettingsOverlay(const std::string& source) {
     char tmpl[] = "/tmp/pictofold-settings-XXXXXX";
     const char* dir = std::getenv("TMPDIR");
@@ -60,18 +60,21 @@ class SettingsOverlay {
     if (fd >= 0) close(fd);
     path_ = t;
     std::error_code ec;
-    if (fs::exists(source, ec)) fs::copy_file(source, path_, fs::copy_options::overwrite_existing, ec);
+    if (fs::exists(source, ec))
+      fs::copy_file(source, path_, fs::copy_options::overwrite_existing, ec);
   }
   ~SettingsOverlay() { std::remove(path_.c_str()); }
   const std::string& path() const { return path_; }
 
- private:
+private:
   std::string path_;
 };
 
-bool EndsWithSlash(const std::string& s) { return !s.empty() && s.back() == '/'; }
+bool EndsWithSlash(const std::string& s) {
+  return !s.empty() && s.back() == '/';
+}
 
-}  // namespace
+} // namespace
 
 bool BuildRunSettings(const CommonOptions& opt, app::RunSettings& run, std::string& error) {
   std::string source = opt.settings.empty() ? app::SettingsStore::DefaultPath() : opt.settings;
@@ -101,19 +104,26 @@ bool BuildRunSettings(const CommonOptions& opt, app::RunSettings& run, std::stri
   run.logpath = store.ReadText("logpath", "");
 
   if (!opt.mode.empty()) {
-    if (opt.mode == "merge") run.mode = app::OutputMode::kMerge;
-    else if (opt.mode == "per-image") run.mode = app::OutputMode::kPerImage;
-    else if (opt.mode == "per-folder") run.mode = app::OutputMode::kPerFolder;
+    if (opt.mode == "merge")
+      run.mode = app::OutputMode::kMerge;
+    else if (opt.mode == "per-image")
+      run.mode = app::OutputMode::kPerImage;
+    else if (opt.mode == "per-folder")
+      run.mode = app::OutputMode::kPerFolder;
     else {
       error = "unknown mode " + opt.mode + " (merge, per-image or per-folder)";
       return false;
     }
   }
   if (!opt.exists.empty()) {
-    if (opt.exists == "ask") run.policy = app::ExistingFilePolicy::kAsk;
-    else if (opt.exists == "overwrite") run.policy = app::ExistingFilePolicy::kOverwrite;
-    else if (opt.exists == "new") run.policy = app::ExistingFilePolicy::kCreateNew;
-    else if (opt.exists == "append") run.policy = app::ExistingFilePolicy::kAppend;
+    if (opt.exists == "ask")
+      run.policy = app::ExistingFilePolicy::kAsk;
+    else if (opt.exists == "overwrite")
+      run.policy = app::ExistingFilePolicy::kOverwrite;
+    else if (opt.exists == "new")
+      run.policy = app::ExistingFilePolicy::kCreateNew;
+    else if (opt.exists == "append")
+      run.policy = app::ExistingFilePolicy::kAppend;
     else {
       error = "unknown policy " + opt.exists + " (ask, overwrite, new or append)";
       return false;
@@ -141,25 +151,44 @@ bool BuildRunSettings(const CommonOptions& opt, app::RunSettings& run, std::stri
 
 const char* TypeName(int type) {
   switch (type) {
-    case 1: return "BMP";
-    case 2: return "GIF";
-    case 3: return "JPEG";
-    case 4: return "PNG";
-    case 5: return "ICO";
-    case 6: return "TIFF";
-    case 7: return "TGA";
-    case 8: return "PCX";
-    case 9: return "WBMP";
-    case 10: return "WMF/EMF";
-    case 11: return "JPEG 2000";
-    case 12: return "JPEG 2000 code stream";
-    case 13: return "PGX";
-    case 14: return "PNM";
-    case 15: return "Sun raster";
-    case 18: return "SKA";
-    case 19: return "camera raw";
-    case 20: return "PSD";
-    default: return "unknown";
+  case 1:
+    return "BMP";
+  case 2:
+    return "GIF";
+  case 3:
+    return "JPEG";
+  case 4:
+    return "PNG";
+  case 5:
+    return "ICO";
+  case 6:
+    return "TIFF";
+  case 7:
+    return "TGA";
+  case 8:
+    return "PCX";
+  case 9:
+    return "WBMP";
+  case 10:
+    return "WMF/EMF";
+  case 11:
+    return "JPEG 2000";
+  case 12:
+    return "JPEG 2000 code stream";
+  case 13:
+    return "PGX";
+  case 14:
+    return "PNM";
+  case 15:
+    return "Sun raster";
+  case 18:
+    return "SKA";
+  case 19:
+    return "camera raw";
+  case 20:
+    return "PSD";
+  default:
+    return "unknown";
   }
 }
 
@@ -170,8 +199,8 @@ std::string FailureReason(const std::string& path, int result) {
   std::ifstream probe(path, std::ios::binary);
   if (!probe) return "cannot be read";
   int type = engine::SniffImageType(path.c_str());
-  bool converterRoute = type == engine::kTypeGif || type == engine::kTypePsd ||
-                        type == engine::kTypeUnknown;
+  bool converterRoute =
+      type == engine::kTypeGif || type == engine::kTypePsd || type == engine::kTypeUnknown;
   if (converterRoute && !ConverterLoaded()) {
     if (type == engine::kTypeUnknown && fs::path(path).extension() != ".webp")
       return "not a recognised image";
@@ -182,4 +211,4 @@ std::string FailureReason(const std::string& path, int result) {
   return std::string("this ") + TypeName(type) + " file could not be converted";
 }
 
-}  // namespace cli
+} // namespace cli

@@ -9,12 +9,12 @@
 namespace cli {
 
 struct CommonOptions {
-  std::string output;    // -o
-  std::string mode;      // -m
-  std::string exists;    // --exists
-  std::string settings;  // --settings
-  std::vector<std::string> sets;  // --set KEY=VALUE
-  std::string logDir;    // --log
+  std::string output;            // -o
+  std::string mode;              // -m
+  std::string exists;            // --exists
+  std::string settings;          // --settings
+  std::vector<std::string> sets; // --set KEY=VALUE
+  std::string logDir;            // --log
   bool quiet = false;
 };
 
@@ -30,4 +30,4 @@ std::string FailureReason(const std::string& path, int result);
 
 const char* TypeName(int type);
 
-}  // namespace cli
+} // namespace cli

@@ -22,10 +22,10 @@
 #include "app/output_paths.h"
 #include "app/settings_keys.h"
 #include "app/settings_store.h"
+#include "cli/cli_common.h"
 #include "converter/loader.h"
 #include "engine/engine.h"
 #include "engine/sniff.h"
-#include "cli/cli_common.h"
 
 namespace fs = std::filesystem;
 
@@ -62,10 +62,10 @@ const char kUsage[] =
 
 // The image extensions a folder input contributes.
 bool IsImageName(const fs::path& p) {
-  static const char* const kExtensions[] = {
-      ".jpg", ".jpeg", ".jpe", ".bmp", ".dib", ".png", ".tif", ".tiff", ".gif", ".ico",
-      ".tga", ".pcx", ".wbmp", ".jp2", ".j2k", ".jpc", ".pgx", ".pnm", ".pbm", ".pgm",
-      ".ppm", ".ras", ".psd", ".webp"};
+  static const char* const kExtensions[] = {".jpg",  ".jpeg", ".jpe", ".bmp", ".dib", ".png",
+                                            ".tif",  ".tiff", ".gif", ".ico", ".tga", ".pcx",
+                                            ".wbmp", ".jp2",  ".j2k", ".jpc", ".pgx", ".pnm",
+                                            ".pbm",  ".pgm",  ".ppm", ".ras", ".psd", ".webp"};
   std::string ext = p.extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
   for (const char* e : kExtensions)
@@ -87,9 +87,11 @@ bool CollectInputs(const std::vector<std::string>& inputs, bool recursive,
       if (e.is_regular_file() && IsImageName(e.path())) found.push_back(e.path().string());
     };
     if (recursive) {
-      for (const auto& e : fs::recursive_directory_iterator(in, ec)) take(e);
+      for (const auto& e : fs::recursive_directory_iterator(in, ec))
+        take(e);
     } else {
-      for (const auto& e : fs::directory_iterator(in, ec)) take(e);
+      for (const auto& e : fs::directory_iterator(in, ec))
+        take(e);
     }
     std::sort(found.begin(), found.end());
     files.insert(files.end(), found.begin(), found.end());
@@ -98,7 +100,7 @@ bool CollectInputs(const std::vector<std::string>& inputs, bool recursive,
 }
 
 class TerminalFront : public app::DriverFrontEnd {
- public:
+public:
   TerminalFront(int total, bool quiet) : total_(total), quiet_(quiet), tty_(isatty(2)) {}
 
   void FileDone(int row, const std::string& path, int result) override {
@@ -114,16 +116,17 @@ class TerminalFront : public app::DriverFrontEnd {
 
   std::optional<std::string> AskSaveName(const std::string& existing) override {
     FILE* tty = std::fopen("/dev/tty", "r+");
-    if (!tty) return std::nullopt;  // no terminal: as Cancel in the save dialog
+    if (!tty) return std::nullopt; // no terminal: as Cancel in the save dialog
     ClearBar();
-    std::fprintf(tty, "%s exists. Save as (empty for the next free numbered name): ",
-                 existing.c_str());
+    std::fprintf(tty,
+                 "%s exists. Save as (empty for the next free numbered name): ", existing.c_str());
     std::fflush(tty);
     char line[4096];
     std::optional<std::string> answer;
     if (std::fgets(line, sizeof line, tty)) {
       std::string s = line;
-      while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+      while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+        s.pop_back();
       if (!s.empty()) answer = s;
     }
     std::fclose(tty);
@@ -132,7 +135,7 @@ class TerminalFront : public app::DriverFrontEnd {
 
   void Finish() { ClearBar(); }
 
- private:
+private:
   void DrawBar(const std::string& path) {
     const int width = 30;
     int filled = total_ > 0 ? done_ * width / total_ : width;
@@ -204,7 +207,8 @@ int Convert(int argc, char** argv) {
   signal(SIGINT, OnSignal);
   signal(SIGTERM, OnSignal);
   std::vector<app::ListRecord> rows;
-  for (const auto& f : files) rows.push_back({f});
+  for (const auto& f : files)
+    rows.push_back({f});
   driver.Run(rows, false);
   front.Finish();
   gDriver = nullptr;
@@ -260,7 +264,7 @@ int Info(int argc, char** argv) {
   return failed ? 1 : 0;
 }
 
-}  // namespace
+} // namespace
 
 int Watch(int argc, char** argv);
 

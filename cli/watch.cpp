@@ -18,7 +18,7 @@ void OnStopSignal(int) {
 }
 
 class WatchFront : public app::MonitorFrontEnd {
- public:
+public:
   WatchFront(bool quiet, int passes) : quiet_(quiet), passes_(passes) {}
   void FileFinished(const app::FileReport& r) override {
     if (r.outcome == app::FileOutcome::kConverted) {
@@ -40,12 +40,12 @@ class WatchFront : public app::MonitorFrontEnd {
   }
   int failed = 0;
 
- private:
+private:
   bool quiet_;
   int passes_;
 };
 
-}  // namespace
+} // namespace
 
 int Watch(int argc, char** argv) {
   cli::CommonOptions opt;

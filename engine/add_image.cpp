@@ -90,7 +90,7 @@ bool PrepareTiffPage(EngineDocument& doc, Image& img) {
   return true;
 }
 
-}  // namespace
+} // namespace
 
 int AddTiffPages(int handle, const char* path) {
   EngineDocument* doc = Lookup(handle);
@@ -128,15 +128,16 @@ int JpegRoute(EngineDocument& doc, int handle, const char* path, const TempFile&
   int q = doc.jpegQuality;
   if (q < 1 || q > 100) return PlaceImageFile(handle, path);
   Image img;
-  if (!imagelib::Load(path, imagelib::ImageType::kJpeg, LoadOptions{}, img) || !img.IsValid()) return 0;
+  if (!imagelib::Load(path, imagelib::ImageType::kJpeg, LoadOptions{}, img) || !img.IsValid())
+    return 0;
   img.SetJpegQuality(q);
   if (!img.WriteJpeg(temp.path())) return 0;
   return PlaceImageFile(handle, temp.path().c_str());
 }
 
 // The library route; false in `taken` sends the file on to the converter.
-int LibraryRoute(EngineDocument& doc, int handle, const char* path, int type,
-                 const TempFile& temp, bool& taken) {
+int LibraryRoute(EngineDocument& doc, int handle, const char* path, int type, const TempFile& temp,
+                 bool& taken) {
   taken = false;
   Image header;
   LoadOptions opt;
@@ -163,7 +164,7 @@ int LibraryRoute(EngineDocument& doc, int handle, const char* path, int type,
   return PlaceImageFile(handle, temp.path().c_str());
 }
 
-}  // namespace
+} // namespace
 
 int ConvertWithPlugin(int handle, const char* path, TempFile& output) {
   if (!ConverterLoaded() || !output.ok()) return -1;
@@ -172,7 +173,7 @@ int ConvertWithPlugin(int handle, const char* path, TempFile& output) {
   return CallConverter(4, argv) < 0 ? -1 : 1;
 }
 
-}  // namespace engine
+} // namespace engine
 
 using engine::EngineDocument;
 

@@ -15,7 +15,9 @@
 namespace engine {
 namespace {
 
-bool Writable(const int* p) { return reinterpret_cast<uintptr_t>(p) > 1000; }
+bool Writable(const int* p) {
+  return reinterpret_cast<uintptr_t>(p) > 1000;
+}
 
 struct FrameInfo {
   int width = 0, height = 0, bits = 0;
@@ -58,8 +60,8 @@ const ConvertedInfo* ThroughConverter(int handle, const char* path) {
   if (c.path == path && c.mtime == static_cast<long long>(st.st_mtime) &&
       c.size == static_cast<long long>(st.st_size))
     return c.frames.empty() ? nullptr : &c;
-  c = ConvertedInfo{path, static_cast<long long>(st.st_mtime), static_cast<long long>(st.st_size),
-                    {}};
+  c = ConvertedInfo{
+      path, static_cast<long long>(st.st_mtime), static_cast<long long>(st.st_size), {}};
   if (!ConverterLoaded()) return nullptr;
   TempFile out(handle, "dacp", ".tif");
   if (ConvertWithPlugin(handle, path, out) < 0) return nullptr;
@@ -75,10 +77,9 @@ const ConvertedInfo* ThroughConverter(int handle, const char* path) {
   return &c;
 }
 
-}  // namespace
+} // namespace
 
-int ImageQuery(EngineDocument&, int key, int* outA, int* outB, char* textA,
-               const char* textB) {
+int ImageQuery(EngineDocument&, int key, int* outA, int* outB, char* textA, const char* textB) {
   if (!textA || !*textA) return 0;
   const char* path = textA;
   int type = SniffImageType(path);
@@ -93,7 +94,7 @@ int ImageQuery(EngineDocument&, int key, int* outA, int* outB, char* textA,
   if (libraryType) {
     // Frame numbers matter for TIFF files only.
     ok = HeaderOf(path, imagelib::ImageTypeFromCode(type), isTiff ? frame - 1 : 0, info, &frames);
-    if (ok && !isTiff && frames > 1) ok = false;  // several images: the converter's job
+    if (ok && !isTiff && frames > 1) ok = false; // several images: the converter's job
   }
   if (!ok && !isTiff) {
     // GIF, PSD and whatever the library cannot read: what the converter makes of it. Without
@@ -110,29 +111,29 @@ int ImageQuery(EngineDocument&, int key, int* outA, int* outB, char* textA,
   }
   if (!ok) return 0;
   switch (key) {
-    case 201:
-      return frames > 0 ? frames : 1;
-    case 202:
-    case 203:
-      if (Writable(outA)) *outA = info.width;
-      if (Writable(outB)) *outB = info.height;
-      return key == 202 ? info.width : info.height;
-    case 204:
-    case 205: {
-      int x = static_cast<int>(info.xres + 0.5), y = static_cast<int>(info.yres + 0.5);
-      if (!isTiff) {
-        if (x < 1) x = 72;
-        if (y < 1) y = 72;
-      }
-      if (Writable(outA)) *outA = x;
-      if (Writable(outB)) *outB = y;
-      return key == 204 ? x : y;
+  case 201:
+    return frames > 0 ? frames : 1;
+  case 202:
+  case 203:
+    if (Writable(outA)) *outA = info.width;
+    if (Writable(outB)) *outB = info.height;
+    return key == 202 ? info.width : info.height;
+  case 204:
+  case 205: {
+    int x = static_cast<int>(info.xres + 0.5), y = static_cast<int>(info.yres + 0.5);
+    if (!isTiff) {
+      if (x < 1) x = 72;
+      if (y < 1) y = 72;
     }
-    case 211:
-      return info.bits;
-    default:
-      return 0;
+    if (Writable(outA)) *outA = x;
+    if (Writable(outB)) *outB = y;
+    return key == 204 ? x : y;
+  }
+  case 211:
+    return info.bits;
+  default:
+    return 0;
   }
 }
 
-}  // namespace engine
+} // namespace engine

@@ -11,4 +11,4 @@ int AddTiffPages(int handle, const char* path);
 // Runs the converter plug-in on path, writing a TIFF to output; -1 when it is missing or fails.
 int ConvertWithPlugin(int handle, const char* path, TempFile& output);
 
-}  // namespace engine
+} // namespace engine

@@ -27,9 +27,10 @@ TEST(Decorations, NinePositions) {
 }
 
 TEST(Decorations, HeaderFooterSizeFollowsThePageWidth) {
-  const std::pair<int, int> cases[] = {{595, 30}, {612, 36}, {842, 48}, {420, 24}, {199, 6},
-                                       {50, 6}};
-  for (const auto& [W, size] : cases) EXPECT_EQ(app::HeaderFooterSize(W), size) << W;
+  const std::pair<int, int> cases[] = {{595, 30}, {612, 36}, {842, 48},
+                                       {420, 24}, {199, 6},  {50, 6}};
+  for (const auto& [W, size] : cases)
+    EXPECT_EQ(app::HeaderFooterSize(W), size) << W;
 }
 
 TEST(Decorations, DrawsHeaderFooterTextAndImageInOrder) {
@@ -53,9 +54,8 @@ TEST(Decorations, DrawsHeaderFooterTextAndImageInOrder) {
   f.expand = [](const std::string& t) { return t == "%Title%" ? std::string("Doc") : t; };
   app::DrawPageDecorations(e, 1, 595, 842, s, f);
   EXPECT_EQ(e.calls, (Calls{"opt 106 100 30", "text 282,3 Doc c255", "opt 106 100 30",
-                            "text 555,822 foot c0", "opt 106 100 12",
-                            "text 262,411 %Title% c0", "opt 104 247 742 100 100",
-                            "add /w.png"}));
+                            "text 555,822 foot c0", "opt 106 100 12", "text 262,411 %Title% c0",
+                            "opt 104 247 742 100 100", "add /w.png"}));
 }
 
 TEST(Decorations, DisabledOrEmptyDecorationsMakeNoCalls) {
@@ -63,7 +63,7 @@ TEST(Decorations, DisabledOrEmptyDecorationsMakeNoCalls) {
   app::DecorationSettings s;
   s.header = 0;
   s.hWatermark = "x";
-  s.footer = 1;  // empty text
+  s.footer = 1; // empty text
   s.text = 1;
   s.tWatermark = "";
   s.image = 1;
@@ -82,9 +82,9 @@ TEST(Decorations, WideCentredHeaderGoesNegative) {
   app::DecorationSettings s;
   s.header = 1;
   s.hpos = 1;
-  s.hWatermark = std::string(80, 'w');  // 800 points on a 595-point page
+  s.hWatermark = std::string(80, 'w'); // 800 points on a 595-point page
   app::DrawPageDecorations(e, 1, 595, 842, s, {});
   EXPECT_EQ(e.calls.back().substr(0, 11), "text -103,3");
 }
 
-}  // namespace
+} // namespace

@@ -13,13 +13,13 @@ namespace testing_support_fake {
 using Calls = std::vector<std::string>;
 
 class FakeEngine : public app::EngineCalls {
- public:
+public:
   int iw = 1000, ih = 500;
-  int frames = 1;           // answer of query 201
-  int addResult = 1;        // answer of AddImage
-  int closeResult = 1;      // answer of Close
+  int frames = 1;      // answer of query 201
+  int addResult = 1;   // answer of AddImage
+  int closeResult = 1; // answer of Close
   std::vector<std::string> calls;
-  std::string lastCreated;  // the path the engine was asked to write
+  std::string lastCreated; // the path the engine was asked to write
 
   int Create(const char* path) override {
     lastCreated = path;
@@ -50,8 +50,8 @@ class FakeEngine : public app::EngineCalls {
   }
 
   int SetOption(int, int key, int a, int b, const char* ta, const char* tb) override {
-    std::string s = "opt " + std::to_string(key) + " " + std::to_string(a) + " " +
-                    std::to_string(b);
+    std::string s =
+        "opt " + std::to_string(key) + " " + std::to_string(a) + " " + std::to_string(b);
     if (ta) s += std::string(" ") + ta;
     if (tb) s += std::string(" ") + tb;
     calls.push_back(s);
@@ -92,5 +92,4 @@ class FakeEngine : public app::EngineCalls {
   }
 };
 
-
-}  // namespace testing_support_fake
+} // namespace testing_support_fake

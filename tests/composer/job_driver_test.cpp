@@ -18,7 +18,7 @@ using testsupport::ScratchDir;
 using testsupport::WriteFile;
 
 class QuietFront : public app::DriverFrontEnd {
- public:
+public:
   std::vector<std::string> statuses;
   std::optional<std::string> answer;
   void SetRowStatus(int row, const std::string& s) override {
@@ -29,7 +29,8 @@ class QuietFront : public app::DriverFrontEnd {
 
 std::vector<app::ListRecord> Rows(std::initializer_list<const char*> paths) {
   std::vector<app::ListRecord> rows;
-  for (const char* p : paths) rows.push_back({p});
+  for (const char* p : paths)
+    rows.push_back({p});
   return rows;
 }
 
@@ -82,7 +83,7 @@ TEST(JobDriver, MergeWithAnExistingFileWritesTheNumberedNameAndKeepsTheOld) {
   s.log = true;
   s.logpath = dir.file("logs");
   app::JobDriver d(e, front, s);
-  d.clock = [] { return std::time_t{1410789909}; };  // 2014-09-15 14:05:09 UTC
+  d.clock = [] { return std::time_t{1410789909}; }; // 2014-09-15 14:05:09 UTC
   auto rows = Rows({"/a.jpg", "/b.jpg"});
   EXPECT_TRUE(d.Run(rows, false));
   EXPECT_EQ(ReadFile(out), "old");
@@ -91,7 +92,8 @@ TEST(JobDriver, MergeWithAnExistingFileWritesTheNumberedNameAndKeepsTheOld) {
   EXPECT_EQ(front.statuses, (std::vector<std::string>{"0:Succeed", "1:Succeed"}));
   // No work file is left behind.
   int files = 0;
-  for (const auto& entry : fs::directory_iterator(dir.path())) files += entry.is_regular_file();
+  for (const auto& entry : fs::directory_iterator(dir.path()))
+    files += entry.is_regular_file();
   EXPECT_EQ(files, 2);
   setenv("TZ", "UTC0", 1);
   tzset();
@@ -171,7 +173,8 @@ TEST(JobDriver, PerFolderGroupsSortedRowsByFolderName) {
   d.Run(rows, false);
   EXPECT_EQ(rows[0].path, "/a/x/1.jpg");
   int creates = 0;
-  for (const auto& c : e.calls) creates += c == "create";
+  for (const auto& c : e.calls)
+    creates += c == "create";
   EXPECT_EQ(creates, 3) << "x, y, then x again under the existing-file policy";
   EXPECT_TRUE(fs::exists(dir.file("x.pdf")));
   EXPECT_TRUE(fs::exists(dir.file("y.pdf")));
@@ -227,4 +230,4 @@ TEST(JobDriver, AnOutputThatCannotBeCreatedFailsTheMerge) {
   EXPECT_NE(d.runLog().find("[State]: Create Failed"), std::string::npos);
 }
 
-}  // namespace
+} // namespace

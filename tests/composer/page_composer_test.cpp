@@ -31,8 +31,8 @@ TEST(Composer, ImageSizePagesFollowTheResolution) {
     int xdpi, ydpi, iw, ih;
     const char* page;
   } cases[] = {
-      {0, 0, 1000, 800, "opt 109 1000 800"},     {72, 72, 1000, 800, "opt 109 1000 800"},
-      {300, 300, 1000, 800, "opt 109 240 192"},  {150, 600, 1000, 800, "opt 109 480 96"},
+      {0, 0, 1000, 800, "opt 109 1000 800"},         {72, 72, 1000, 800, "opt 109 1000 800"},
+      {300, 300, 1000, 800, "opt 109 240 192"},      {150, 600, 1000, 800, "opt 109 480 96"},
       {72, 72, 20000, 10000, "opt 109 14400 10000"}, {1200, 1200, 10, 10, "opt 109 3 3"},
   };
   for (const auto& c : cases) {
@@ -64,9 +64,8 @@ TEST(Composer, ImageSizeStretchesIntoTheMarginsAndSetsTheTitle) {
   l.border = true;
   auto comp = f.Make(l);
   comp.AddFrame(1, 2, "scan.tif", 3, "Title");
-  EXPECT_EQ(f.engine.calls,
-            (Calls{"opt 109 1000 800", "opt 110 0 0 Title", "opt 104 20 10 950 750",
-                   "opt 101 3 1", "add scan.tif", "decorate", "opt 109 0 0"}));
+  EXPECT_EQ(f.engine.calls, (Calls{"opt 109 1000 800", "opt 110 0 0 Title", "opt 104 20 10 950 750",
+                                   "opt 101 3 1", "add scan.tif", "decorate", "opt 109 0 0"}));
 }
 
 struct FitCase {
@@ -76,12 +75,11 @@ struct FitCase {
 
 TEST(Composer, OnePerPageFitsOrStretchesAndCentres) {
   const FitCase cases[] = {
-      {2, 0, 1000, 500, "opt 104 0 272 595 297"},  // A4: s = 0.595
-      {2, 0, 500, 1000, "opt 104 87 0 421 842"},
-      {2, 1, 1000, 500, "opt 104 0 0 595 842"},
-      {2, 0, 100, 100, "opt 104 0 123 595 595"},    // enlarged too
-      {4, 0, 1000, 500, "opt 104 0 264 403 201"},   // B5 is 403 x 729
-      {1, 0, 1000, 500, "opt 104 0 385 842 421"},   // A3 842 x 1191
+      {2, 0, 1000, 500, "opt 104 0 272 595 297"}, // A4: s = 0.595
+      {2, 0, 500, 1000, "opt 104 87 0 421 842"},  {2, 1, 1000, 500, "opt 104 0 0 595 842"},
+      {2, 0, 100, 100, "opt 104 0 123 595 595"},  // enlarged too
+      {4, 0, 1000, 500, "opt 104 0 264 403 201"}, // B5 is 403 x 729
+      {1, 0, 1000, 500, "opt 104 0 385 842 421"}, // A3 842 x 1191
   };
   for (const auto& c : cases) {
     Fixture f;
@@ -102,15 +100,23 @@ TEST(Composer, CellsFillInTheChosenOrder) {
     Calls boxes;
   } cases[] = {
       // A4 595 x 842, 2 x 2 cells of 297 x 421, image 1000 x 500 -> 297 x 148.
-      {4, 0, {"opt 104 0 136 297 148", "opt 104 297 136 297 148", "opt 104 0 557 297 148",
-              "opt 104 297 557 297 148"}},
-      {4, 1, {"opt 104 0 136 297 148", "opt 104 0 557 297 148", "opt 104 297 136 297 148",
-              "opt 104 297 557 297 148"}},
+      {4,
+       0,
+       {"opt 104 0 136 297 148", "opt 104 297 136 297 148", "opt 104 0 557 297 148",
+        "opt 104 297 557 297 148"}},
+      {4,
+       1,
+       {"opt 104 0 136 297 148", "opt 104 0 557 297 148", "opt 104 297 136 297 148",
+        "opt 104 297 557 297 148"}},
       // 6 per page: 3 x 2 cells of 198 x 421, or 2 x 3 cells of 297 x 280.
-      {6, 0, {"opt 104 0 161 198 99", "opt 104 198 161 198 99", "opt 104 396 161 198 99",
-              "opt 104 0 582 198 99", "opt 104 198 582 198 99", "opt 104 396 582 198 99"}},
-      {6, 1, {"opt 104 0 66 297 148", "opt 104 0 346 297 148", "opt 104 0 626 297 148",
-              "opt 104 297 66 297 148", "opt 104 297 346 297 148", "opt 104 297 626 297 148"}},
+      {6,
+       0,
+       {"opt 104 0 161 198 99", "opt 104 198 161 198 99", "opt 104 396 161 198 99",
+        "opt 104 0 582 198 99", "opt 104 198 582 198 99", "opt 104 396 582 198 99"}},
+      {6,
+       1,
+       {"opt 104 0 66 297 148", "opt 104 0 346 297 148", "opt 104 0 626 297 148",
+        "opt 104 297 66 297 148", "opt 104 297 346 297 148", "opt 104 297 626 297 148"}},
   };
   for (const auto& c : cases) {
     Fixture f;
@@ -119,7 +125,8 @@ TEST(Composer, CellsFillInTheChosenOrder) {
     l.layout = c.layout;
     l.order = c.order;
     auto comp = f.Make(l);
-    for (int i = 0; i < c.layout; ++i) comp.AddFrame(1, 0, "a", 1, "");
+    for (int i = 0; i < c.layout; ++i)
+      comp.AddFrame(1, 0, "a", 1, "");
     EXPECT_EQ(f.engine.Only("opt 104"), c.boxes) << c.layout << "/" << c.order;
     EXPECT_EQ(f.engine.Only("opt 109"), (Calls{"opt 109 595 842", "opt 109 0 0"}));
     EXPECT_EQ(comp.cellCounter(), 0);
@@ -132,9 +139,10 @@ TEST(Composer, APartlyFilledPageIsCompletedAtTheEndOfTheDocument) {
   l.pageSize = 2;
   l.layout = 4;
   auto comp = f.Make(l);
-  for (int i = 0; i < 5; ++i) comp.AddFrame(1, 0, "f" + std::to_string(i), 1, "T");
+  for (int i = 0; i < 5; ++i)
+    comp.AddFrame(1, 0, "f" + std::to_string(i), 1, "T");
   EXPECT_EQ(comp.cellCounter(), 1);
-  EXPECT_EQ(f.engine.Only("opt 109").size(), 3u);  // two begins, one end
+  EXPECT_EQ(f.engine.Only("opt 109").size(), 3u); // two begins, one end
   comp.FinishDocument(1);
   EXPECT_EQ(f.engine.Only("opt 109"),
             (Calls{"opt 109 595 842", "opt 109 0 0", "opt 109 595 842", "opt 109 0 0"}));
@@ -150,7 +158,8 @@ TEST(Composer, FramesOfOneFileSelectTheirFrame) {
   l.pageSize = 2;
   l.layout = 4;
   auto comp = f.Make(l);
-  for (int i = 0; i < 3; ++i) comp.AddFrame(1, i, "multi.tif", 3, "");
+  for (int i = 0; i < 3; ++i)
+    comp.AddFrame(1, i, "multi.tif", 3, "");
   EXPECT_EQ(f.engine.Only("opt 101"), (Calls{"opt 101 1 1", "opt 101 2 1", "opt 101 3 1"}));
 }
 
@@ -177,14 +186,21 @@ TEST(Composer, BorderFrameAndGrid) {
     int layout, order, mLeft, mRight;
     Calls lines;
   } cases[] = {
-      {2, 1, 0, 0, {"line 0,0-595,0 w2 c0", "line 0,0-0,842 w2 c0", "line 0,842-595,842 w2 c0",
-                    "line 595,0-595,842 w2 c0", "line 0,421-595,421 w2 c0"}},
-      {6, 1, 10, 20, {"line 10,0-575,0 w2 c0", "line 10,0-10,842 w2 c0",
-                      "line 10,842-575,842 w2 c0", "line 575,0-575,842 w2 c0",
-                      "line 292,0-292,842 w2 c0", "line 10,280-575,280 w2 c0",
-                      "line 10,560-575,560 w2 c0"}},
-      {2, 0, 300, 295, {}},  // no room left between the margins
-      {1, 0, 0, 0, {}},      // one per page draws no border
+      {2,
+       1,
+       0,
+       0,
+       {"line 0,0-595,0 w2 c0", "line 0,0-0,842 w2 c0", "line 0,842-595,842 w2 c0",
+        "line 595,0-595,842 w2 c0", "line 0,421-595,421 w2 c0"}},
+      {6,
+       1,
+       10,
+       20,
+       {"line 10,0-575,0 w2 c0", "line 10,0-10,842 w2 c0", "line 10,842-575,842 w2 c0",
+        "line 575,0-575,842 w2 c0", "line 292,0-292,842 w2 c0", "line 10,280-575,280 w2 c0",
+        "line 10,560-575,560 w2 c0"}},
+      {2, 0, 300, 295, {}}, // no room left between the margins
+      {1, 0, 0, 0, {}},     // one per page draws no border
   };
   for (const auto& c : cases) {
     Fixture f;
@@ -208,8 +224,8 @@ TEST(Composer, BorderFrameAndGrid) {
 TEST(Composer, PageSizeTable) {
   struct Case {
     int size, w, h, ew, eh;
-  } cases[] = {{1, 0, 0, 842, 1191}, {2, 0, 0, 595, 842}, {3, 0, 0, 420, 595},
-               {4, 0, 0, 403, 729},  {5, 0, 0, 612, 792}, {6, 0, 0, 612, 1008},
+  } cases[] = {{1, 0, 0, 842, 1191},    {2, 0, 0, 595, 842},   {3, 0, 0, 420, 595},
+               {4, 0, 0, 403, 729},     {5, 0, 0, 612, 792},   {6, 0, 0, 612, 1008},
                {7, 300, 400, 300, 400}, {7, 300, 0, 612, 792}, {7, 5, 5, 5, 5},
                {9, 0, 0, 595, 842}};
   for (const auto& c : cases) {
@@ -234,4 +250,4 @@ TEST(Composer, UnsupportedImagesPerPagePlaceNothing) {
   EXPECT_EQ(comp.cellCounter(), 1);
 }
 
-}  // namespace
+} // namespace
