@@ -38,11 +38,15 @@ void FinishFile(EngineDocument& doc) {
   doc.page.ResetFully();
   pdf::CloseHooks hooks;
   hooks.outputPath = doc.path;
+  if (doc.security) {
+    hooks.encryptionDictionary = [&doc] { return doc.security->WriteDictionary(*doc.writer); };
+    hooks.securityFileId = doc.security->params().fileId.data();
+  }
   pdf::FinishNewFile(*doc.writer, doc.data, hooks);
   doc.writer->Flush();
 }
 
-}  // namespace
+} // namespace
 
 void PageState::ResetForNewPage() {
   textSize = 16;
@@ -79,7 +83,7 @@ void AttachBookmark(EngineDocument& doc) {
   doc.page.pendingBookmark[0] = '\0';
 }
 
-}  // namespace
+} // namespace
 
 void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor) {
   if (doc.page.pageOpen) EndPage(doc);
@@ -107,7 +111,7 @@ void EndPage(EngineDocument& doc) {
   doc.page.pageKind = 0;
 }
 
-}  // namespace engine
+} // namespace engine
 
 using engine::EngineDocument;
 
@@ -143,8 +147,8 @@ extern "C" int EngineQuery(int handle, int key, int* outA, int* outB, char* text
   return doc ? engine::Query(*doc, key, outA, outB, textA, textB) : 0;
 }
 
-extern "C" int EngineSetInfo(int handle, const char* title, const char* subject,
-                             const char* author, const char* keywords, const char* creator) {
+extern "C" int EngineSetInfo(int handle, const char* title, const char* subject, const char* author,
+                             const char* keywords, const char* creator) {
   EngineDocument* doc = engine::Lookup(handle);
   if (!doc) return 0;
   const char* values[5] = {title, subject, author, keywords, creator};
