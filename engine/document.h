@@ -8,6 +8,7 @@
 #include "pdfwriter/assembly.h"
 #include "pdfwriter/security.h"
 #include "pdfwriter/writer.h"
+#include "reader/pdf_reader.h"
 #include "text/graphics_state.h"
 
 namespace engine {
@@ -60,6 +61,11 @@ struct EngineDocument {
   // writer's encryptor points here.
   std::unique_ptr<pdf::StandardSecurity> security;
 
+  // Append mode: what the reader found in the file, and the file (owned by the writer's
+  // sink) that is cut back to its old length when the update fails.
+  std::unique_ptr<reader::ExistingDocument> existing;
+  int appendFd = -1;
+
   ~EngineDocument() { magic = 0; }
 };
 
@@ -69,6 +75,9 @@ EngineDocument* Lookup(int handle);
 // Page steps shared by the options and the drawing operations.
 void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor);
 void EndPage(EngineDocument& doc);
+
+// Test hook: appended files accept only this many more bytes (a full disk); < 0 is no limit.
+void SetAppendWriteLimitForTesting(long long bytes);
 
 // Option and query dispatch (options.cpp).
 int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* textA,

@@ -180,7 +180,7 @@ int Query(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const
   PageState& ps = doc.page;
   switch (key) {
   case 206:
-    return doc.data.pageCount;
+    return doc.data.pageCount + (doc.existing ? doc.existing->target.pageCount : 0);
   case 209:
     if (Writable(outA)) *outA = ps.pageWidth;
     if (Writable(outB)) *outB = ps.pageHeight;
