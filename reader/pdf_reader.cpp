@@ -62,7 +62,7 @@ namespace {
 
 constexpr int kMaxObjectNumber = 8388607;
 constexpr int kMaxSections = 1000;
-constexpr int kMaxNesting = 32;          // arrays and dictionaries inside one another
+constexpr int kMaxNesting = 256;         // arrays and dictionaries inside one another
 constexpr int kMaxTreeDepth = 64;        // page-tree levels
 constexpr size_t kMaxValues = 2000000;   // values in one parsed object
 constexpr size_t kNodeLimit = 16u << 20; // bytes of the catalog or a page-tree node

@@ -225,7 +225,7 @@ std::vector<BadCase> BadFiles() {
                                     "/Size 6 /Root 1 0 R /XRefStm 9")});
   v.push_back(
       {"deep_nesting", Finished(Tree("<< /Type /Pages /Count 1 /Kids [3 0 R] /X " +
-                                         std::string(200, '[') + std::string(200, ']') + " >>",
+                                         std::string(300, '[') + std::string(300, ']') + " >>",
                                      "4 0 R"))});
   v.push_back({"count_larger_than_the_data",
                "%PDF-1.4\nxref\n0 99999999\n0000000000 65535 f \ntrailer\n<< /Size 3 >>\n"
