@@ -370,14 +370,16 @@ TEST_F(AppendTest, OurOwnPdf15HeaderIsAccepted) {
 }
 
 TEST_F(AppendTest, HandWrittenFileQuirks) {
-  // Literal identifier strings, Kids as an indirect array, and no line end after %%EOF.
+  // Literal identifier strings, Kids as an indirect array, a blank page, and no line end
+  // after %%EOF.
   readertest::PdfText p;
   p.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>");
-  p.Obj(2, "<< /Type /Pages /Count 1 /Kids 3 0 R >>");
-  p.Obj(3, "[4 0 R]");
+  p.Obj(2, "<< /Type /Pages /Count 2 /Kids 3 0 R >>");
+  p.Obj(3, "[4 0 R 6 0 R]");
   p.Obj(4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 5 0 R >>");
   p.Obj(5, "<< /Length 0 >>\nstream\n\nendstream");
-  p.FullXref("/Size 6 /Root 1 0 R /ID [(lit\\)eral) (two)]");
+  p.Obj(6, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>");
+  p.FullXref("/Size 7 /Root 1 0 R /ID [(lit\\)eral) (two)]");
   std::string bytes = p.str();
   bytes.pop_back(); // the final line feed
   std::string pdf = dir_.file("quirks.pdf");
@@ -389,7 +391,7 @@ TEST_F(AppendTest, HandWrittenFileQuirks) {
   EXPECT_TRUE(QpdfCheckClean(pdf));
   std::string out = Python(pdf, "p = pikepdf.open(sys.argv[1])\n"
                                 "print(len(p.pages), bytes(p.trailer.ID[0]), p.Root.Pages.Count)");
-  EXPECT_NE(out.find("3 b'lit)eral' 3"), std::string::npos) << out;
+  EXPECT_NE(out.find("4 b'lit)eral' 4"), std::string::npos) << out;
   // No Info dictionary before: the update made one.
   EXPECT_NE(Python(pdf, "print(str(pikepdf.open(sys.argv[1]).docinfo.Producer))").find("Pictofold"),
             std::string::npos);
