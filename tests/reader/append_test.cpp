@@ -398,3 +398,24 @@ TEST_F(AppendTest, HandWrittenFileQuirks) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(AppendRunner, ScriptsAppendThroughTheLatestHandle) {
+  testsupport::ScratchDir dir;
+  std::string pdf = dir.file("runner.pdf"), script = dir.file("append.script");
+  testsupport::WriteFile(script, "EngineCreate " + pdf +
+                                     "\nEngineSetOption $ 109 2 2 - -\nEngineClose $\n"
+                                     "EngineOpenAppend " +
+                                     pdf +
+                                     "\nEngineSetOption $ 109 2 2 - -\nEngineQuery $ 206\n"
+                                     "EngineClose $\nEngineOpenAppend " +
+                                     dir.file("none.pdf") + "\n");
+  auto r = testsupport::Run(testsupport::Quote(testsupport::BinPath("pictofold-engine")) + " " +
+                            testsupport::Quote(script));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, "1\n1\n1\n1\n1\n2\n1\n0\n");
+  EXPECT_TRUE(testsupport::QpdfCheckClean(pdf));
+}
+
+} // namespace
