@@ -852,7 +852,15 @@ private:
     } else {
       return Fail("the page-tree root's Kids is not an array");
     }
-    visited_.insert(pagesNumber_);
+    // The objects the update rewrites must be distinct, and none of them can be a page.
+    int kidsNumber = t_.kidsArray.number;
+    if (pagesNumber_ == t_.rootNumber || pagesNumber_ == t_.infoNumber ||
+        t_.infoNumber == t_.rootNumber ||
+        (kidsNumber != 0 && (kidsNumber == t_.rootNumber || kidsNumber == pagesNumber_ ||
+                             kidsNumber == t_.infoNumber)))
+      return Fail("the catalog, page-tree root and Info dictionary overlap");
+    for (int n : {pagesNumber_, t_.rootNumber, t_.infoNumber, t_.encryptNumber, kidsNumber})
+      if (n != 0) visited_.insert(n);
     if (!WalkKids(kidsArray, 1)) return false;
     t_.pageCount = static_cast<int>(t_.pageObjects.size());
     return true;

@@ -197,6 +197,11 @@ std::vector<BadCase> BadFiles() {
                Finished(Tree("<< /Type /Pages /Count 1 /Kids [3 0 R] >>", "3 0 R"))});
   v.push_back(
       {"kid_is_missing", Finished(Tree("<< /Type /Pages /Count 1 /Kids [3 0 R] >>", "44 0 R"))});
+  v.push_back({"catalog_listed_as_a_page",
+               Finished(Tree("<< /Type /Pages /Count 1 /Kids [3 0 R] >>", "1 0 R"))});
+  v.push_back({"info_is_the_page_tree_root",
+               Finished(Tree("<< /Type /Pages /Count 1 /Kids [3 0 R] >>", "4 0 R"),
+                        "/Size 6 /Root 1 0 R /Info 2 0 R")});
   v.push_back({"root_without_kids", Finished(Tree("<< /Type /Pages /Count 1 >>"))});
   v.push_back(
       {"no_root", Finished(Tree("<< /Type /Pages /Count 1 /Kids [3 0 R] >>", "4 0 R"), "/Size 6")});
