@@ -5,9 +5,9 @@
 //
 // A line is the operation's name and its arguments separated by blanks. Integers are decimal
 // or 0x hexadecimal; texts are bare words or double-quoted with \n \r \t \\ \" \xHH; "-" is a
-// null pointer; "$" is the handle of the latest EngineCreate or EngineOpenAppend. In EngineQuery,
-// "&" passes a fresh integer (outA, outB) or a zeroed 256-byte buffer (textA). Each call prints its
-// result.
+// null pointer; "$" is the handle of the latest EngineCreate or EngineOpenAppend. In
+// EngineQuery, "&" passes a fresh integer (outA, outB) or a zeroed 256-byte buffer (textA).
+// Each call prints its result.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,8 +30,7 @@ struct Token {
 bool Tokenize(const std::string& line, std::vector<Token>& out) {
   size_t i = 0;
   while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
-      ++i;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
     if (i >= line.size()) break;
     Token t;
     if (line[i] == '"') {
@@ -51,33 +50,23 @@ bool Tokenize(const std::string& line, std::vector<Token>& out) {
         if (i >= line.size()) return false;
         char e = line[i++];
         switch (e) {
-        case 'n':
-          t.text += '\n';
-          break;
-        case 'r':
-          t.text += '\r';
-          break;
-        case 't':
-          t.text += '\t';
-          break;
-        case '\\':
-          t.text += '\\';
-          break;
-        case '"':
-          t.text += '"';
-          break;
-        case 'x': {
-          if (i + 2 > line.size()) return false;
-          char hex[3] = {line[i], line[i + 1], 0};
-          char* end = nullptr;
-          long v = std::strtol(hex, &end, 16);
-          if (end != hex + 2) return false;
-          t.text += static_cast<char>(v);
-          i += 2;
-          break;
-        }
-        default:
-          return false;
+          case 'n': t.text += '\n'; break;
+          case 'r': t.text += '\r'; break;
+          case 't': t.text += '\t'; break;
+          case '\\': t.text += '\\'; break;
+          case '"': t.text += '"'; break;
+          case 'x': {
+            if (i + 2 > line.size()) return false;
+            char hex[3] = {line[i], line[i + 1], 0};
+            char* end = nullptr;
+            long v = std::strtol(hex, &end, 16);
+            if (end != hex + 2) return false;
+            t.text += static_cast<char>(v);
+            i += 2;
+            break;
+          }
+          default:
+            return false;
         }
       }
       if (!closed) return false;
@@ -94,36 +83,26 @@ std::string Escape(const char* s) {
   std::string r;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p) {
     switch (*p) {
-    case '\n':
-      r += "\\n";
-      break;
-    case '\r':
-      r += "\\r";
-      break;
-    case '\t':
-      r += "\\t";
-      break;
-    case '\\':
-      r += "\\\\";
-      break;
-    case '"':
-      r += "\\\"";
-      break;
-    default:
-      if (*p < 32 || *p > 126) {
-        char b[5];
-        std::snprintf(b, sizeof b, "\\x%02X", *p);
-        r += b;
-      } else {
-        r += static_cast<char>(*p);
-      }
+      case '\n': r += "\\n"; break;
+      case '\r': r += "\\r"; break;
+      case '\t': r += "\\t"; break;
+      case '\\': r += "\\\\"; break;
+      case '"': r += "\\\""; break;
+      default:
+        if (*p < 32 || *p > 126) {
+          char b[5];
+          std::snprintf(b, sizeof b, "\\x%02X", *p);
+          r += b;
+        } else {
+          r += static_cast<char>(*p);
+        }
     }
   }
   return r;
 }
 
 class Runner {
-public:
+ public:
   // Set once a document writes to standard output, which then carries only the PDF.
   bool resultsToStderr = false;
 
@@ -168,7 +147,8 @@ public:
       Arg t[5] = {Text(1), Text(2), Text(3), Text(4), Text(5)};
       for (auto& x : t)
         if (!x.ok) return false;
-      out << EngineSetInfo(h, t[0].ptr(), t[1].ptr(), t[2].ptr(), t[3].ptr(), t[4].ptr()) << "\n";
+      out << EngineSetInfo(h, t[0].ptr(), t[1].ptr(), t[2].ptr(), t[3].ptr(), t[4].ptr())
+          << "\n";
       return true;
     }
     if (op == "EngineClose") {
@@ -180,7 +160,7 @@ public:
     return false;
   }
 
-private:
+ private:
   struct Arg {
     bool ok = true;
     bool null = true;
@@ -283,7 +263,7 @@ bool ParseHexId(const char* s, uint8_t id[16]) {
   return true;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
   const char* script = nullptr;

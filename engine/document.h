@@ -30,7 +30,7 @@ struct PageState {
   int boxX = 0, boxY = 0, boxW = 0, boxH = 0;
   int pageWidth = 594, pageHeight = 792;
   bool pageOpen = false;
-  int pageKind = 0; // 1 automatic image page, 2 begun by option or for text, 3 for a line
+  int pageKind = 0;  // 1 automatic image page, 2 begun by option or for text, 3 for a line
   char pendingBookmark[256] = {};
 
   // Per-page part, restored whenever a page begins or ends.
@@ -84,4 +84,4 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
               const char* textB);
 int Query(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const char* textB);
 
-} // namespace engine
+}  // namespace engine

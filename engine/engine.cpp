@@ -44,15 +44,15 @@ long long gAppendWriteLimit = -1;
 // Writes an appended file at its end through its descriptor, without a second buffer, so
 // that a failed update can be cut off exactly.
 class AppendSink : public pdf::Sink {
-public:
+ public:
   explicit AppendSink(int fd) : fd_(fd) {}
   ~AppendSink() override { ::close(fd_); }
   size_t Write(const void* bytes, size_t n) override {
     size_t allowed = n;
     if (gAppendWriteLimit >= 0) {
       long long room = gAppendWriteLimit - written_;
-      allowed =
-          room <= 0 ? 0 : static_cast<size_t>(std::min<long long>(room, static_cast<long long>(n)));
+      long long cap = std::min<long long>(room, static_cast<long long>(n));
+      allowed = room <= 0 ? 0 : static_cast<size_t>(cap);
     }
     size_t done = 0;
     while (done < allowed) {
@@ -65,7 +65,7 @@ public:
     return done;
   }
 
-private:
+ private:
   int fd_;
   long long written_ = 0;
 };
@@ -98,11 +98,9 @@ void FinishFile(EngineDocument& doc) {
   doc.writer->Flush();
 }
 
-} // namespace
+}  // namespace
 
-void SetAppendWriteLimitForTesting(long long bytes) {
-  gAppendWriteLimit = bytes;
-}
+void SetAppendWriteLimitForTesting(long long bytes) { gAppendWriteLimit = bytes; }
 
 void PageState::ResetForNewPage() {
   textSize = 16;
@@ -139,7 +137,7 @@ void AttachBookmark(EngineDocument& doc) {
   doc.page.pendingBookmark[0] = '\0';
 }
 
-} // namespace
+}  // namespace
 
 void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor) {
   if (doc.page.pageOpen) EndPage(doc);
@@ -167,7 +165,7 @@ void EndPage(EngineDocument& doc) {
   doc.page.pageKind = 0;
 }
 
-} // namespace engine
+}  // namespace engine
 
 using engine::EngineDocument;
 
@@ -196,7 +194,7 @@ extern "C" int EngineOpenAppend(const char* path) {
   if (engine::PathInUse(path)) return 0;
   int fd = ::open(path, O_RDWR | O_CLOEXEC);
   if (fd < 0) return 0;
-  struct stat st {};
+  struct stat st{};
   auto existing = std::make_unique<reader::ExistingDocument>();
   reader::FdSource source(fd);
   // Nothing is written before the file has been read completely, so a refused file stays
@@ -244,8 +242,8 @@ extern "C" int EngineQuery(int handle, int key, int* outA, int* outB, char* text
   return doc ? engine::Query(*doc, key, outA, outB, textA, textB) : 0;
 }
 
-extern "C" int EngineSetInfo(int handle, const char* title, const char* subject, const char* author,
-                             const char* keywords, const char* creator) {
+extern "C" int EngineSetInfo(int handle, const char* title, const char* subject,
+                             const char* author, const char* keywords, const char* creator) {
   EngineDocument* doc = engine::Lookup(handle);
   if (!doc) return 0;
   const char* values[5] = {title, subject, author, keywords, creator};

@@ -23,7 +23,8 @@ int EngineCreate(const char* path);
 int EngineOpenAppend(const char* path);
 
 /* Changes a setting or performs a page step; 1 accepted, 0 refused. */
-int EngineSetOption(int handle, int key, int intA, int intB, const char* textA, const char* textB);
+int EngineSetOption(int handle, int key, int intA, int intB, const char* textA,
+                    const char* textB);
 
 /* Reads a setting or asks about an input file. outA and outB are written only when their
  * value is above 1000, so small integers may stand in their place (key 210 reads outA as an

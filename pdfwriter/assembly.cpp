@@ -20,8 +20,7 @@ int PageObjectNumber(Writer& w, DocumentData& d, int index) {
   if (index < 1) return 0;
   if (static_cast<size_t>(index) > d.pages.size()) {
     size_t cap = d.pages.capacity() < 512 ? 512 : d.pages.capacity();
-    while (cap < static_cast<size_t>(index))
-      cap *= 2;
+    while (cap < static_cast<size_t>(index)) cap *= 2;
     d.pages.reserve(cap);
     d.pages.resize(static_cast<size_t>(index), -1);
   }
@@ -47,8 +46,7 @@ void EndPage(Writer& w, DocumentData& d, const PageResourceWriters& resources) {
   w.EndContentStream();
   int index = d.pageCount;
   size_t leaf = static_cast<size_t>((index - 1) / 10);
-  while (d.leaves.size() <= leaf)
-    d.leaves.push_back(w.NewObjectNumber());
+  while (d.leaves.size() <= leaf) d.leaves.push_back(w.NewObjectNumber());
 
   w.BeginObject(PageObjectNumber(w, d, index));
   w.WriteText(names::kDictOpen);
@@ -58,8 +56,7 @@ void EndPage(Writer& w, DocumentData& d, const PageResourceWriters& resources) {
   if (d.rotation == 90 || d.rotation == 180 || d.rotation == 270)
     w.WriteFormatted(names::kRotate, {d.rotation});
   w.WriteText(names::kContentsOpen);
-  for (int n : w.contentStreams())
-    w.WriteRef(n);
+  for (int n : w.contentStreams()) w.WriteRef(n);
   w.WriteText(names::kArrayClose);
   int resourceNumber = w.NewObjectNumber();
   w.WriteFormatted(names::kResources, {w.Ref(resourceNumber)});
@@ -108,8 +105,7 @@ namespace {
 int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parentRef) {
   if (n <= 10) {
     size_t leafIndex = static_cast<size_t>(first / 10);
-    while (d.leaves.size() <= leafIndex)
-      d.leaves.push_back(w.NewObjectNumber());
+    while (d.leaves.size() <= leafIndex) d.leaves.push_back(w.NewObjectNumber());
     int leaf = d.leaves[leafIndex];
     w.BeginObject(leaf);
     w.WriteText(names::kDictOpen);
@@ -117,8 +113,7 @@ int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parentRef) {
     w.WriteFormatted(names::kCount, {n});
     if (parentRef) w.WriteFormatted(names::kParent, {parentRef});
     w.WriteText(names::kKidsOpen);
-    for (int k = 0; k < n; ++k)
-      w.WriteRef(PageObjectNumber(w, d, first + k + 1));
+    for (int k = 0; k < n; ++k) w.WriteRef(PageObjectNumber(w, d, first + k + 1));
     w.WriteText(names::kArrayClose);
     w.WriteText(names::kDictClose);
     w.WriteText(names::kEndObj);
@@ -126,8 +121,7 @@ int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parentRef) {
   }
   int node = w.NewObjectNumber();
   long long span = 10;
-  while (span * 10 < n)
-    span *= 10;
+  while (span * 10 < n) span *= 10;
   int step = static_cast<int>(span);
   std::vector<int> kids;
   for (int start = 0; start < n; start += step) {
@@ -140,8 +134,7 @@ int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parentRef) {
   w.WriteFormatted(names::kCount, {n});
   if (parentRef) w.WriteFormatted(names::kParent, {parentRef});
   w.WriteText(names::kKidsOpen);
-  for (int k : kids)
-    w.WriteRef(k);
+  for (int k : kids) w.WriteRef(k);
   w.WriteText(names::kArrayClose);
   w.WriteText(names::kDictClose);
   w.WriteText(names::kEndObj);
@@ -154,7 +147,7 @@ void AddToDigest(DocumentData& d, const std::string& s) {
   d.idDigest.Update("", 1);
 }
 
-} // namespace
+}  // namespace
 
 int WritePageTree(Writer& w, DocumentData& d, int parent) {
   return WriteTreeNode(w, d, 0, d.pageCount, parent ? w.Ref(parent) : 0);
@@ -217,7 +210,7 @@ void WriteInfoBody(Writer& w, DocumentData& d, int absNumber, int generation) {
   w.WriteText(names::kEndObj);
 }
 
-} // namespace
+}  // namespace
 
 void WriteInfoString(Writer& w, int objectNumber, const std::string& s) {
   WriteTextString(w, w.Ref(objectNumber), 0, s);
@@ -299,14 +292,14 @@ void WriteEmptyObjects(Writer& w) {
 
 namespace {
 
-void ComputeFileId(DocumentData& d, int64_t xrefOffset, const std::string& path, uint8_t id[16]) {
+void ComputeFileId(DocumentData& d, int64_t xrefOffset, const std::string& path,
+                   uint8_t id[16]) {
   if (const uint8_t* fixed = FileIdForTesting()) {
     std::copy(fixed, fixed + 16, id);
     return;
   }
   uint8_t x[4];
-  for (int i = 0; i < 4; ++i)
-    x[i] = static_cast<uint8_t>(xrefOffset >> (8 * i));
+  for (int i = 0; i < 4; ++i) x[i] = static_cast<uint8_t>(xrefOffset >> (8 * i));
   d.idDigest.Update(x, 4);
   // What makes this run unique: the moment, the process, the record's address, chance.
   struct {
@@ -321,7 +314,7 @@ void ComputeFileId(DocumentData& d, int64_t xrefOffset, const std::string& path,
   d.idDigest.Final(id);
 }
 
-} // namespace
+}  // namespace
 
 void FinishNewFile(Writer& w, DocumentData& d, const CloseHooks& hooks) {
   WriteInfo(w, d);
@@ -337,8 +330,7 @@ void FinishNewFile(Writer& w, DocumentData& d, const CloseHooks& hooks) {
   w.WriteText(names::kXref);
   w.WriteFormatted(names::kXrefSubsection, {w.objectCount() + 1});
   w.WriteText(names::kXrefFree);
-  for (int n = 1; n <= w.objectCount(); ++n)
-    w.WriteFormatted(names::kXrefEntry, {w.offsetOf(n)});
+  for (int n = 1; n <= w.objectCount(); ++n) w.WriteFormatted(names::kXrefEntry, {w.offsetOf(n)});
 
   uint8_t id[16];
   if (hooks.securityFileId)
@@ -403,7 +395,7 @@ Rewritten WriteExisting(Writer& w, int number, int generation, const std::string
   return r;
 }
 
-} // namespace
+}  // namespace
 
 void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
                         const AppendTarget& t) {
@@ -454,9 +446,11 @@ void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
 
   std::string kidRef = subtree ? " " + FormatString(names::kRef, {w.Ref(subtree)}) : "";
   std::vector<Edit> pageEdits;
-  pageEdits.push_back({t.countValue.begin, t.countValue.end,
-                       FormatString(" %ld ", {static_cast<long long>(t.rootCount) + d.pageCount})});
-  if (t.kidsArray.number == 0 && subtree) pageEdits.push_back({t.kidsInsert, t.kidsInsert, kidRef});
+  pageEdits.push_back(
+      {t.countValue.begin, t.countValue.end,
+       FormatString(" %ld ", {static_cast<long long>(t.rootCount) + d.pageCount})});
+  if (t.kidsArray.number == 0 && subtree)
+    pageEdits.push_back({t.kidsInsert, t.kidsInsert, kidRef});
   rewritten.push_back(WriteExisting(w, t.pages.number, t.pages.generation,
                                     ApplyEdits(t.pages.text, std::move(pageEdits))));
   if (t.kidsArray.number != 0 && subtree)
@@ -511,4 +505,4 @@ void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
   w.Flush();
 }
 
-} // namespace pdf
+}  // namespace pdf
