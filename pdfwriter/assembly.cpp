@@ -101,8 +101,17 @@ int AddOutlineEntry(Writer& w, DocumentData& d, const std::string& title) {
 namespace {
 
 // Builds the node over pages [first, first + n) (first from 0). parentRef is the parent's
-// number as written in the file (an appended subtree hangs under an existing node), 0 for none.
-int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parentRef) {
+// number as written in the file (an appended subtree hangs under an existing node, which
+// may have another generation), 0 for none.
+void WriteParent(Writer& w, int parentRef, int parentGeneration) {
+  if (parentGeneration == 0)
+    w.WriteFormatted(names::kParent, {parentRef});
+  else
+    w.WriteFormatted("/Parent %ld %d R ", {parentRef, parentGeneration});
+}
+
+int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parentRef,
+                  int parentGeneration = 0) {
   if (n <= 10) {
     size_t leafIndex = static_cast<size_t>(first / 10);
     while (d.leaves.size() <= leafIndex) d.leaves.push_back(w.NewObjectNumber());
@@ -111,7 +120,7 @@ int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parentRef) {
     w.WriteText(names::kDictOpen);
     w.WriteText(names::kPagesType);
     w.WriteFormatted(names::kCount, {n});
-    if (parentRef) w.WriteFormatted(names::kParent, {parentRef});
+    if (parentRef) WriteParent(w, parentRef, parentGeneration);
     w.WriteText(names::kKidsOpen);
     for (int k = 0; k < n; ++k) w.WriteRef(PageObjectNumber(w, d, first + k + 1));
     w.WriteText(names::kArrayClose);
@@ -132,7 +141,7 @@ int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parentRef) {
   w.WriteText(names::kDictOpen);
   w.WriteText(names::kPagesType);
   w.WriteFormatted(names::kCount, {n});
-  if (parentRef) w.WriteFormatted(names::kParent, {parentRef});
+  if (parentRef) WriteParent(w, parentRef, parentGeneration);
   w.WriteText(names::kKidsOpen);
   for (int k : kids) w.WriteRef(k);
   w.WriteText(names::kArrayClose);
@@ -400,7 +409,9 @@ Rewritten WriteExisting(Writer& w, int number, int generation, const std::string
 void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
                         const AppendTarget& t) {
   if (hooks.fontObjects) hooks.fontObjects();
-  int subtree = d.pageCount > 0 ? WriteTreeNode(w, d, 0, d.pageCount, t.pages.number) : 0;
+  int subtree =
+      d.pageCount > 0 ? WriteTreeNode(w, d, 0, d.pageCount, t.pages.number, t.pages.generation)
+                      : 0;
   std::vector<Rewritten> rewritten;
 
   const ViewerSettings& v = d.viewer;
@@ -410,11 +421,14 @@ void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
     int total = t.pageCount + d.pageCount;
     if ((v.openActionKind != 0 || v.startPage >= 2) && total > 0) {
       int start = v.startPage < 1 ? 1 : (v.startPage > total ? total : v.startPage);
-      int ref = start <= t.pageCount ? t.pageObjects[static_cast<size_t>(start - 1)]
-                                     : w.Ref(PageObjectNumber(w, d, start - t.pageCount));
+      bool old = start <= t.pageCount;
+      size_t k = static_cast<size_t>(start - 1);
+      int ref = old ? t.pageObjects[k] : w.Ref(PageObjectNumber(w, d, start - t.pageCount));
+      int gen = old && k < t.pageGenerations.size() ? t.pageGenerations[k] : 0;
       int kind = v.openActionKind >= 1 && v.openActionKind <= 4 ? v.openActionKind : 1;
       ReplaceOrAdd(edits, added, t.openAction,
-                   FormatString(names::kOpenAction, {ref, names::kDestinations[kind - 1]}));
+                   FormatString("/OpenAction [%ld %d R %s] ",
+                                {ref, gen, names::kDestinations[kind - 1]}));
     }
     if (v.pageMode >= 1 && v.pageMode <= 4)
       ReplaceOrAdd(edits, added, t.pageMode,
@@ -431,12 +445,13 @@ void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
                                       ApplyEdits(t.catalog.text, std::move(edits))));
   }
 
-  int infoRef;
+  int infoRef, infoGeneration = 0;
   if (t.infoNumber == 0) {
     d.infoNumber = 0;
     WriteInfo(w, d);
     infoRef = w.Ref(d.infoNumber);
   } else {
+    infoGeneration = t.infoGeneration;
     rewritten.push_back({t.infoNumber, t.infoGeneration, w.CurrentOffset()});
     w.WriteFormatted("%ld %d obj\r", {t.infoNumber, t.infoGeneration});
     WriteInfoBody(w, d, t.infoNumber, t.infoGeneration);
@@ -479,10 +494,12 @@ void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
   w.WriteText(names::kTrailer);
   w.WriteText(names::kDictOpen);
   w.WriteFormatted(names::kSize, {w.baseNumber() + w.objectCount() + 1});
-  w.WriteFormatted(names::kInfo, {infoRef});
-  w.WriteFormatted(names::kRoot, {t.rootNumber});
+  // References to existing objects keep their generations.
+  w.WriteFormatted("/Info %ld %d R ", {infoRef, infoGeneration});
+  w.WriteFormatted("/Root %ld %d R ", {t.rootNumber, t.catalog.generation});
   if (t.previousXref) w.WriteFormatted("/Prev %ld ", {t.previousXref});
-  if (t.encryptNumber) w.WriteFormatted(names::kEncrypt, {t.encryptNumber});
+  if (t.encryptNumber)
+    w.WriteFormatted("/Encrypt %ld %d R ", {t.encryptNumber, t.encryptGeneration});
   if (t.hasId) {
     // The first string stays as the file had it: an encrypted file's key depends on it.
     w.WriteText(t.firstIdHex ? "/ID [<" : "/ID [(");

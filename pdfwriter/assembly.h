@@ -97,7 +97,7 @@ struct AppendTarget {
   int highestObject = 0;
   int64_t previousXref = 0;
   int rootNumber = 0;
-  int encryptNumber = 0;
+  int encryptNumber = 0, encryptGeneration = 0;
   int infoNumber = 0, infoGeneration = 0;  // 0 when the file has no Info dictionary
   bool hasId = false;
   bool firstIdHex = false;
@@ -117,6 +117,7 @@ struct AppendTarget {
   int rootCount = 0;
   int pageCount = 0;
   std::vector<int> pageObjects;  // the existing pages (page-tree leaves), in document order
+  std::vector<int> pageGenerations;  // their generations
 };
 
 void WriteHeader(Writer& w);

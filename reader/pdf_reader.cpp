@@ -735,6 +735,7 @@ private:
     if (!Load(t_.encryptNumber, kEncryptLimit, o, false)) return false;
     const Value& d = o.value;
     if (d.kind != Value::kDict) return Fail("damaged encryption dictionary");
+    t_.encryptGeneration = o.generation;
     const Value* filter = d.Get("Filter");
     if (!filter || filter->kind != Value::kName || filter->text != "Standard")
       return Fail("encryption other than the standard password handler");
@@ -884,6 +885,7 @@ private:
         continue;
       }
       t_.pageObjects.push_back(number);
+      t_.pageGenerations.push_back(node.generation);
       if (!ScanResources(node.value)) return false;
     }
     return true;

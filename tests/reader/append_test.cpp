@@ -401,6 +401,29 @@ TEST_F(AppendTest, HandWrittenFileQuirks) {
 
 namespace {
 
+TEST(AppendGenerations, RewrittenObjectsKeepTheirGeneration) {
+  testsupport::ScratchDir dir;
+  readertest::PdfText p;
+  p.Obj(1, "<< /Type /Catalog /Pages 2 2 R >>", 3);
+  p.Obj(2, "<< /Type /Pages /Count 1 /Kids [4 0 R] >>", 2);
+  p.Obj(3, "<< /Title (Generations) >>", 1);
+  p.Obj(4, "<< /Type /Page /Parent 2 2 R /MediaBox [0 0 200 200] /Contents 5 0 R >>");
+  p.Obj(5, "<< /Length 0 >>\nstream\n\nendstream");
+  p.FullXref("/Size 6 /Root 1 3 R /Info 3 1 R");
+  std::string pdf = dir.file("gen.pdf");
+  testsupport::WriteFile(pdf, p.str());
+  int h = EngineOpenAppend(pdf.c_str());
+  ASSERT_NE(h, 0);
+  EngineSetOption(h, ENGINE_OPT_PAGE, 2, 2, nullptr, nullptr);
+  EngineSetOption(h, ENGINE_OPT_VIEWER, 0x2, 2, nullptr, nullptr);
+  ASSERT_EQ(EngineClose(h), 1);
+  EXPECT_TRUE(QpdfCheckClean(pdf));
+  std::string out = Python(pdf, "p = pikepdf.open(sys.argv[1])\n"
+                                "print(len(p.pages), p.Root.objgen, p.Root.Pages.objgen,\n"
+                                "      str(p.docinfo.Title), str(p.Root.PageMode))");
+  EXPECT_NE(out.find("2 (1, 3) (2, 2) Generations /UseOutlines"), std::string::npos) << out;
+}
+
 TEST(AppendRunner, ScriptsAppendThroughTheLatestHandle) {
   testsupport::ScratchDir dir;
   std::string pdf = dir.file("runner.pdf"), script = dir.file("append.script");
