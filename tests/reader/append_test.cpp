@@ -280,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProducerCase{"aes_128", "--encrypt '' owner 128 --use-aes=y --", false},
         ProducerCase{"user_password", "--allow-weak-crypto --encrypt user owner 128 --use-aes=n --",
                      false},
-        ProducerCase{"object_streams", "--object-streams=generate", false},
+        ProducerCase{"object_streams_17", "--object-streams=generate --force-version=1.7", false},
         ProducerCase{"pdf16", "--object-streams=disable --force-version=1.6", false}),
     [](const ::testing::TestParamInfo<ProducerCase>& i) { return std::string(i.param.name); });
 
