@@ -5,8 +5,9 @@
 //
 // A line is the operation's name and its arguments separated by blanks. Integers are decimal
 // or 0x hexadecimal; texts are bare words or double-quoted with \n \r \t \\ \" \xHH; "-" is a
-// null pointer; "$" is the handle of the latest EngineCreate. In EngineQuery, "&" passes a
-// fresh integer (outA, outB) or a zeroed 256-byte buffer (textA). Each call prints its result.
+// null pointer; "$" is the handle of the latest EngineCreate or EngineOpenAppend. In
+// EngineQuery, "&" passes a fresh integer (outA, outB) or a zeroed 256-byte buffer (textA).
+// Each call prints its result.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -142,6 +143,14 @@ public:
       int h = EngineCreate(path.ptr());
       if (h) last_ = h;
       if (path.value == "-" && !path.null) resultsToStderr = true;
+      out << h << "\n";
+      return true;
+    }
+    if (op == "EngineOpenAppend") {
+      auto path = Text(0);
+      if (!path.ok) return false;
+      int h = EngineOpenAppend(path.ptr());
+      if (h) last_ = h;
       out << h << "\n";
       return true;
     }

@@ -7,8 +7,10 @@
 
 #include "images/image_record.h"
 #include "pdfwriter/assembly.h"
+#include "pdfwriter/security.h"
 #include "pdfwriter/writer.h"
 #include "text/fonts.h"
+#include "reader/pdf_reader.h"
 #include "text/graphics_state.h"
 #include "text/text_writer.h"
 
@@ -64,6 +66,14 @@ struct EngineDocument {
   // Image XObjects of the document and the records of images being placed.
   images::XObjectList xobjects;
   images::ImageTable images;
+  // Password security of a new document, or the existing file's key in Append mode; the
+  // writer's encryptor points here.
+  std::unique_ptr<pdf::StandardSecurity> security;
+
+  // Append mode: what the reader found in the file, and the file (owned by the writer's
+  // sink) that is cut back to its old length when the update fails.
+  std::unique_ptr<reader::ExistingDocument> existing;
+  int appendFd = -1;
 
   ~EngineDocument() { magic = 0; }
 };
@@ -74,6 +84,9 @@ EngineDocument* Lookup(int handle);
 // Page steps shared by the options and the drawing operations.
 void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor);
 void EndPage(EngineDocument& doc);
+
+// Test hook: appended files accept only this many more bytes (a full disk); < 0 is no limit.
+void SetAppendWriteLimitForTesting(long long bytes);
 
 // Option and query dispatch (options.cpp).
 int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* textA,

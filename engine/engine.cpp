@@ -1,12 +1,18 @@
 #include "engine.h"
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "document.h"
 #include "images/xobject.h"
 #include "pdfwriter/sink.h"
+#include "reader/pdf_reader.h"
 
 namespace engine {
 namespace {
@@ -34,6 +40,50 @@ void CopyName(char (&dst)[64], const char* src) {
   dst[sizeof dst - 1] = '\0';
 }
 
+long long gAppendWriteLimit = -1;
+
+// Writes an appended file at its end through its descriptor, without a second buffer, so
+// that a failed update can be cut off exactly.
+class AppendSink : public pdf::Sink {
+ public:
+  explicit AppendSink(int fd) : fd_(fd) {}
+  ~AppendSink() override { ::close(fd_); }
+  size_t Write(const void* bytes, size_t n) override {
+    size_t allowed = n;
+    if (gAppendWriteLimit >= 0) {
+      long long room = gAppendWriteLimit - written_;
+      long long cap = std::min<long long>(room, static_cast<long long>(n));
+      allowed = room <= 0 ? 0 : static_cast<size_t>(cap);
+    }
+    size_t done = 0;
+    while (done < allowed) {
+      ssize_t r = ::write(fd_, static_cast<const char*>(bytes) + done, allowed - done);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      done += static_cast<size_t>(r);
+    }
+    written_ += static_cast<long long>(done);
+    return done;
+  }
+
+ private:
+  int fd_;
+  long long written_ = 0;
+};
+
+// The incremental update; when any of it failed to reach the file, the file is cut back
+// to its old length so that it reads exactly as before.
+bool FinishAppend(EngineDocument& doc, const pdf::CloseHooks& hooks) {
+  pdf::FinishAppendUpdate(*doc.writer, doc.data, hooks, doc.existing->target);
+  doc.writer->Flush();
+  if (doc.writer->failed() || ::fsync(doc.appendFd) != 0) {
+    if (::ftruncate(doc.appendFd, static_cast<off_t>(doc.existing->target.fileLength)) != 0)
+      doc.writer->allocator().error(doc.writer->allocator().opaque, "truncate");
+    return false;
+  }
+  return true;
+}
+
 // Returns false when the file could not be written completely.
 bool FinishFile(EngineDocument& doc) {
   if (doc.page.pageOpen) EndPage(doc);
@@ -41,6 +91,13 @@ bool FinishFile(EngineDocument& doc) {
   pdf::CloseHooks hooks;
   hooks.outputPath = doc.path;
   hooks.fontObjects = [&doc] { doc.fonts.WriteFonts(*doc.writer); };
+  if (doc.security) {
+    hooks.encryptionDictionary = [&doc] { return doc.security->WriteDictionary(*doc.writer); };
+    hooks.securityFileId = doc.security->params().fileId.data();
+  }
+  if (doc.openMode == OpenMode::kAppend) {
+    return FinishAppend(doc, hooks);
+  }
   pdf::FinishNewFile(*doc.writer, doc.data, hooks);
   doc.writer->Flush();
   bool closed = doc.writer->sink() && doc.writer->sink()->Close();
@@ -48,6 +105,8 @@ bool FinishFile(EngineDocument& doc) {
 }
 
 }  // namespace
+
+void SetAppendWriteLimitForTesting(long long bytes) { gAppendWriteLimit = bytes; }
 
 void PageState::ResetForNewPage() {
   textSize = 16;
@@ -132,6 +191,47 @@ extern "C" int EngineCreate(const char* path) {
   if (handle == 0) {
     // No slot: the file still gets a complete, empty document.
     engine::FinishFile(*doc);
+    delete doc;
+    return 0;
+  }
+  doc->page.ResetFully();
+  return handle;
+}
+
+extern "C" int EngineOpenAppend(const char* path) {
+  if (!path || !*path) return 0;
+  if (engine::PathInUse(path)) return 0;
+  int fd = ::open(path, O_RDWR | O_CLOEXEC);
+  if (fd < 0) return 0;
+  struct stat st{};
+  auto existing = std::make_unique<reader::ExistingDocument>();
+  reader::FdSource source(fd);
+  // Nothing is written before the file has been read completely, so a refused file stays
+  // byte for byte as it was.
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !reader::AcceptableHeader(source) ||
+      !reader::ReadExistingDocument(source, *existing) ||
+      ::lseek(fd, 0, SEEK_END) != static_cast<off_t>(existing->target.fileLength)) {
+    ::close(fd);
+    return 0;
+  }
+  auto* doc = new EngineDocument;
+  doc->path = path;
+  doc->openMode = engine::OpenMode::kAppend;
+  doc->writer = std::make_unique<pdf::Writer>(pdf::Allocator::Default(),
+                                              std::make_unique<engine::AppendSink>(fd));
+  doc->appendFd = fd;
+  pdf::Writer& w = *doc->writer;
+  w.SetBaseNumber(existing->target.highestObject);
+  w.SetStartOffset(existing->target.fileLength);
+  // Our first object must not end up on the comment line of the old "%%EOF".
+  if (existing->target.needsLineEnd) w.WriteText("\r\n");
+  doc->security = std::move(existing->security);
+  w.encryptor = doc->security.get();
+  doc->data.info = existing->info;
+  doc->existing = std::move(existing);
+  int handle = engine::Register(doc);
+  if (handle == 0) {
+    // No slot: leave the file as it was.
     delete doc;
     return 0;
   }

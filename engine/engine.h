@@ -15,6 +15,13 @@ extern "C" {
 /* Opens a new PDF file for writing ("-" is standard output). Returns a handle 1..1023, or 0. */
 int EngineCreate(const char* path);
 
+/* Opens an existing PDF file (PDF 1.2 to 1.4, or our own 1.5) to add pages to it as an
+ * incremental update written by EngineClose. The existing bytes are never changed; when the
+ * update cannot be completed the file is cut back to its old length. Returns a handle, or 0
+ * when the file cannot be read or is of a kind that cannot be extended (cross-reference
+ * streams, object streams, encryption other than RC4, passwords needed). */
+int EngineOpenAppend(const char* path);
+
 /* Changes a setting or performs a page step; 1 accepted, 0 refused. */
 int EngineSetOption(int handle, int key, int intA, int intB, const char* textA,
                     const char* textB);
@@ -55,6 +62,7 @@ int EngineClose(int handle);
 enum {
   ENGINE_OPT_FRAME_RANGE = 101,
   ENGINE_OPT_PLACEMENT_BOX = 104,
+  ENGINE_OPT_SECURITY = 105,
   ENGINE_OPT_FONT = 106,
   ENGINE_OPT_TEXT_OPTION = 107,
   ENGINE_OPT_FONT_STYLE = 108,

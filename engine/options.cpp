@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "document.h"
 #include "text/fonts.h"
@@ -73,6 +74,33 @@ int CompressionOption(EngineDocument& doc, int imageClass, const char* name) {
   }
   if (!accepted) return 0;
   std::strcpy(doc.compression[imageClass - 1], accepted);
+  return 1;
+}
+
+int SecurityOption(EngineDocument& doc, int keyBits, int choices, const char* owner,
+                   const char* user) {
+  if (doc.openMode == OpenMode::kAppend) return 0;
+  bool noOwner = !owner || !*owner;
+  bool noUser = !user || !*user;
+  // Streams and strings written before this point would stay plain in a file that claims
+  // to be encrypted (or the other way round), so security changes only before any object.
+  bool started = doc.writer->objectCount() > 0;
+  if (keyBits == 0 && choices == 0 && noOwner && noUser) {
+    if (!doc.security) return 1;
+    if (started) return 0;
+    doc.writer->encryptor = nullptr;
+    doc.security.reset();
+    return 1;
+  }
+  if (started) return 0;
+  int keyLength = keyBits == 40 || keyBits == 5 ? 5 : 16;
+  std::string ownerText = noOwner ? std::string() : std::string(owner).substr(0, 32);
+  std::string userText = noUser ? std::string() : std::string(user).substr(0, 32);
+  uint8_t id[16];
+  pdf::ComputeSecurityFileId(doc.data.info, &doc, id);
+  doc.security = pdf::StandardSecurity::Create(keyLength, pdf::PermissionsFromChoices(choices),
+                                               ownerText, userText, id);
+  doc.writer->encryptor = doc.security.get();
   return 1;
 }
 
@@ -157,6 +185,8 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
       ps.boxW = ParseDecimal(textA);
       ps.boxH = ParseDecimal(textB);
       return 1;
+    case 105:
+      return SecurityOption(doc, intA, intB, textA, textB);
     case 106:
       return FontOption(doc, intA, intB, textA);
     case 107:
@@ -213,7 +243,7 @@ int Query(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const
     case 211:
       return ImageQuery(doc, key, outA, outB, textA, textB);
     case 206:
-      return doc.data.pageCount;
+      return doc.data.pageCount + (doc.existing ? doc.existing->target.pageCount : 0);
     case 209:
       if (Writable(outA)) *outA = ps.pageWidth;
       if (Writable(outB)) *outB = ps.pageHeight;

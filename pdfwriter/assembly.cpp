@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 
@@ -99,8 +100,18 @@ int AddOutlineEntry(Writer& w, DocumentData& d, const std::string& title) {
 
 namespace {
 
-// Builds the node over pages [first, first + n) (first from 0).
-int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parent) {
+// Builds the node over pages [first, first + n) (first from 0). parentRef is the parent's
+// number as written in the file (an appended subtree hangs under an existing node, which
+// may have another generation), 0 for none.
+void WriteParent(Writer& w, int parentRef, int parentGeneration) {
+  if (parentGeneration == 0)
+    w.WriteFormatted(names::kParent, {parentRef});
+  else
+    w.WriteFormatted("/Parent %ld %d R ", {parentRef, parentGeneration});
+}
+
+int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parentRef,
+                  int parentGeneration = 0) {
   if (n <= 10) {
     size_t leafIndex = static_cast<size_t>(first / 10);
     while (d.leaves.size() <= leafIndex) d.leaves.push_back(w.NewObjectNumber());
@@ -109,7 +120,7 @@ int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parent) {
     w.WriteText(names::kDictOpen);
     w.WriteText(names::kPagesType);
     w.WriteFormatted(names::kCount, {n});
-    if (parent) w.WriteFormatted(names::kParent, {w.Ref(parent)});
+    if (parentRef) WriteParent(w, parentRef, parentGeneration);
     w.WriteText(names::kKidsOpen);
     for (int k = 0; k < n; ++k) w.WriteRef(PageObjectNumber(w, d, first + k + 1));
     w.WriteText(names::kArrayClose);
@@ -124,13 +135,13 @@ int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parent) {
   std::vector<int> kids;
   for (int start = 0; start < n; start += step) {
     int count = n - start < step ? n - start : step;
-    kids.push_back(WriteTreeNode(w, d, first + start, count, node));
+    kids.push_back(WriteTreeNode(w, d, first + start, count, w.Ref(node)));
   }
   w.BeginObject(node);
   w.WriteText(names::kDictOpen);
   w.WriteText(names::kPagesType);
   w.WriteFormatted(names::kCount, {n});
-  if (parent) w.WriteFormatted(names::kParent, {w.Ref(parent)});
+  if (parentRef) WriteParent(w, parentRef, parentGeneration);
   w.WriteText(names::kKidsOpen);
   for (int k : kids) w.WriteRef(k);
   w.WriteText(names::kArrayClose);
@@ -148,32 +159,35 @@ void AddToDigest(DocumentData& d, const std::string& s) {
 }  // namespace
 
 int WritePageTree(Writer& w, DocumentData& d, int parent) {
-  return WriteTreeNode(w, d, 0, d.pageCount, parent);
+  return WriteTreeNode(w, d, 0, d.pageCount, parent ? w.Ref(parent) : 0);
 }
 
-void WriteInfoString(Writer& w, int objectNumber, const std::string& s) {
+namespace {
+
+// A text string of object (absNumber, generation) as written in the file: literal, or
+// encrypted and hexadecimal with security on.
+void WriteTextString(Writer& w, int absNumber, int generation, const std::string& s) {
   if (!w.encryptor) {
     w.WriteLiteralString(s.data(), s.size());
     w.WriteChar(' ');
     return;
   }
   std::vector<uint8_t> copy(s.begin(), s.end());
-  w.encryptor->SelectObjectKey(w.Ref(objectNumber), 0);
+  w.encryptor->SelectObjectKey(absNumber, generation);
   w.encryptor->EncryptBytes(copy.data(), copy.size());
   w.WriteChar('<');
   w.WriteHex(copy.data(), copy.size());
   w.WriteText("> ");
 }
 
-void WriteInfo(Writer& w, DocumentData& d) {
-  if (d.infoNumber == 0) d.infoNumber = w.NewObjectNumber();
-  w.BeginObject(d.infoNumber);
+// The Info dictionary after its object header.
+void WriteInfoBody(Writer& w, DocumentData& d, int absNumber, int generation) {
   w.WriteText(names::kDictOpen);
   for (int i = 0; i < 5; ++i) {
     const std::string& t = d.info.texts[i];
     if (t.empty()) continue;
     w.WriteText(names::kInfoKeys[i]);
-    WriteInfoString(w, d.infoNumber, t);
+    WriteTextString(w, absNumber, generation, t);
     AddToDigest(d, t);
   }
   for (auto it = d.info.custom.rbegin(); it != d.info.custom.rend(); ++it) {
@@ -184,7 +198,7 @@ void WriteInfo(Writer& w, DocumentData& d) {
       w.WriteChar('/');
       w.WriteName(it->value.c_str());
     } else if (w.encryptor) {
-      WriteInfoString(w, d.infoNumber, it->value);
+      WriteTextString(w, absNumber, generation, it->value);
     } else {
       w.WriteLiteralString(it->value.data(), it->value.size());
     }
@@ -192,16 +206,29 @@ void WriteInfo(Writer& w, DocumentData& d) {
   }
   std::string producer = d.info.producer.empty() ? names::kDefaultProducer : d.info.producer;
   w.WriteText(names::kProducerKey);
-  WriteInfoString(w, d.infoNumber, producer);
+  WriteTextString(w, absNumber, generation, producer);
   AddToDigest(d, producer);
 
   std::string now = PdfDate(Now());
   w.WriteText(names::kCreationDateKey);
-  WriteInfoString(w, d.infoNumber, d.info.creationDate.empty() ? now : d.info.creationDate);
+  WriteTextString(w, absNumber, generation,
+                  d.info.creationDate.empty() ? now : d.info.creationDate);
   w.WriteText(names::kModDateKey);
-  WriteInfoString(w, d.infoNumber, now);
+  WriteTextString(w, absNumber, generation, now);
   w.WriteText(names::kDictClose);
   w.WriteText(names::kEndObj);
+}
+
+}  // namespace
+
+void WriteInfoString(Writer& w, int objectNumber, const std::string& s) {
+  WriteTextString(w, w.Ref(objectNumber), 0, s);
+}
+
+void WriteInfo(Writer& w, DocumentData& d) {
+  if (d.infoNumber == 0) d.infoNumber = w.NewObjectNumber();
+  w.BeginObject(d.infoNumber);
+  WriteInfoBody(w, d, w.Ref(d.infoNumber), 0);
 }
 
 void WriteCatalog(Writer& w, DocumentData& d, int pagesRoot) {
@@ -331,6 +358,163 @@ void FinishNewFile(Writer& w, DocumentData& d, const CloseHooks& hooks) {
   w.WriteText("> <");
   w.WriteHex(id, 16);
   w.WriteText(">] ");
+  w.WriteText(names::kDictClose);
+  w.WriteText(names::kStartXref);
+  w.WriteFormatted(names::kStartXrefValue, {xref});
+  w.WriteText(names::kEof);
+  w.Flush();
+}
+
+namespace {
+
+struct Edit {
+  size_t begin, end;
+  std::string text;
+};
+
+// Applies non-overlapping edits to text, last first so earlier positions stay valid.
+std::string ApplyEdits(std::string text, std::vector<Edit> edits) {
+  std::sort(edits.begin(), edits.end(),
+            [](const Edit& a, const Edit& b) { return a.begin > b.begin; });
+  for (const Edit& e : edits) {
+    if (e.begin > text.size() || e.end > text.size() || e.end < e.begin) continue;
+    text.replace(e.begin, e.end - e.begin, e.text);
+  }
+  return text;
+}
+
+// Replaces the entry at span, or adds it where the dictionary closes.
+void ReplaceOrAdd(std::vector<Edit>& edits, std::string& added, const TextSpan& span,
+                  std::string entry) {
+  if (span.found)
+    edits.push_back({span.begin, span.end, std::move(entry)});
+  else
+    added += entry;
+}
+
+struct Rewritten {
+  int number, generation;
+  int64_t offset;
+};
+
+Rewritten WriteExisting(Writer& w, int number, int generation, const std::string& text) {
+  Rewritten r{number, generation, w.CurrentOffset()};
+  w.WriteText(text);
+  w.WriteChar('\r');
+  return r;
+}
+
+}  // namespace
+
+void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
+                        const AppendTarget& t) {
+  if (hooks.fontObjects) hooks.fontObjects();
+  int subtree =
+      d.pageCount > 0 ? WriteTreeNode(w, d, 0, d.pageCount, t.pages.number, t.pages.generation)
+                      : 0;
+  std::vector<Rewritten> rewritten;
+
+  const ViewerSettings& v = d.viewer;
+  if (v.pageMode != 0 || v.openActionKind != 0 || v.startPage > 1 || v.viewerFlags != 0) {
+    std::vector<Edit> edits;
+    std::string added;
+    int total = t.pageCount + d.pageCount;
+    if ((v.openActionKind != 0 || v.startPage >= 2) && total > 0) {
+      int start = v.startPage < 1 ? 1 : (v.startPage > total ? total : v.startPage);
+      bool old = start <= t.pageCount;
+      size_t k = static_cast<size_t>(start - 1);
+      int ref = old ? t.pageObjects[k] : w.Ref(PageObjectNumber(w, d, start - t.pageCount));
+      int gen = old && k < t.pageGenerations.size() ? t.pageGenerations[k] : 0;
+      int kind = v.openActionKind >= 1 && v.openActionKind <= 4 ? v.openActionKind : 1;
+      ReplaceOrAdd(edits, added, t.openAction,
+                   FormatString("/OpenAction [%ld %d R %s] ",
+                                {ref, gen, names::kDestinations[kind - 1]}));
+    }
+    if (v.pageMode >= 1 && v.pageMode <= 4)
+      ReplaceOrAdd(edits, added, t.pageMode,
+                   FormatString(names::kPageMode, {names::kPageModes[v.pageMode - 1]}));
+    if (v.viewerFlags != 0) {
+      std::string prefs = names::kViewerPrefsOpen;
+      for (const auto& f : names::kViewerFlags)
+        if (v.viewerFlags & f.bit) prefs += f.entry;
+      prefs += names::kDictClose;
+      ReplaceOrAdd(edits, added, t.viewerPreferences, prefs);
+    }
+    if (!added.empty()) edits.push_back({t.catalogDictEnd, t.catalogDictEnd, " " + added});
+    rewritten.push_back(WriteExisting(w, t.catalog.number, t.catalog.generation,
+                                      ApplyEdits(t.catalog.text, std::move(edits))));
+  }
+
+  int infoRef, infoGeneration = 0;
+  if (t.infoNumber == 0) {
+    d.infoNumber = 0;
+    WriteInfo(w, d);
+    infoRef = w.Ref(d.infoNumber);
+  } else {
+    infoGeneration = t.infoGeneration;
+    rewritten.push_back({t.infoNumber, t.infoGeneration, w.CurrentOffset()});
+    w.WriteFormatted("%ld %d obj\r", {t.infoNumber, t.infoGeneration});
+    WriteInfoBody(w, d, t.infoNumber, t.infoGeneration);
+    w.WriteChar('\r');
+    infoRef = t.infoNumber;
+  }
+
+  std::string kidRef = subtree ? " " + FormatString(names::kRef, {w.Ref(subtree)}) : "";
+  std::vector<Edit> pageEdits;
+  pageEdits.push_back(
+      {t.countValue.begin, t.countValue.end,
+       FormatString(" %ld ", {static_cast<long long>(t.rootCount) + d.pageCount})});
+  if (t.kidsArray.number == 0 && subtree)
+    pageEdits.push_back({t.kidsInsert, t.kidsInsert, kidRef});
+  rewritten.push_back(WriteExisting(w, t.pages.number, t.pages.generation,
+                                    ApplyEdits(t.pages.text, std::move(pageEdits))));
+  if (t.kidsArray.number != 0 && subtree)
+    rewritten.push_back(
+        WriteExisting(w, t.kidsArray.number, t.kidsArray.generation,
+                      ApplyEdits(t.kidsArray.text, {{t.kidsInsert, t.kidsInsert, kidRef}})));
+
+  WriteEmptyObjects(w);
+  w.WriteChar('\r');
+  int64_t xref = w.CurrentOffset();
+  w.WriteText(names::kXref);
+  w.WriteFormatted(names::kXrefSubsection, {1});
+  w.WriteText(names::kXrefFree);
+  for (const Rewritten& r : rewritten) {
+    w.WriteFormatted("%ld 1\r", {r.number});
+    w.WriteFormatted("%010ld %05d n\r\n", {r.offset, r.generation});
+  }
+  if (w.objectCount() > 0) {
+    w.WriteFormatted("%ld %ld\r", {w.baseNumber() + 1, w.objectCount()});
+    for (int n = 1; n <= w.objectCount(); ++n)
+      w.WriteFormatted(names::kXrefEntry, {w.offsetOf(n)});
+  }
+
+  uint8_t id[16];
+  ComputeFileId(d, xref, hooks.outputPath, id);
+  w.WriteText(names::kTrailer);
+  w.WriteText(names::kDictOpen);
+  w.WriteFormatted(names::kSize, {w.baseNumber() + w.objectCount() + 1});
+  // References to existing objects keep their generations.
+  w.WriteFormatted("/Info %ld %d R ", {infoRef, infoGeneration});
+  w.WriteFormatted("/Root %ld %d R ", {t.rootNumber, t.catalog.generation});
+  if (t.previousXref) w.WriteFormatted("/Prev %ld ", {t.previousXref});
+  if (t.encryptNumber)
+    w.WriteFormatted("/Encrypt %ld %d R ", {t.encryptNumber, t.encryptGeneration});
+  if (t.hasId) {
+    // The first string stays as the file had it: an encrypted file's key depends on it.
+    w.WriteText(t.firstIdHex ? "/ID [<" : "/ID [(");
+    w.WriteText(t.firstIdRaw);
+    w.WriteText(t.firstIdHex ? "> <" : ") <");
+    w.WriteHex(id, 16);
+    w.WriteText(">] ");
+  } else if (t.encryptNumber == 0) {
+    w.WriteText("/ID [<");
+    w.WriteHex(id, 16);
+    w.WriteText("> <");
+    w.WriteHex(id, 16);
+    w.WriteText(">] ");
+  }
+  // An encrypted file without an identifier keeps none, or its key would change.
   w.WriteText(names::kDictClose);
   w.WriteText(names::kStartXref);
   w.WriteFormatted(names::kStartXrefValue, {xref});

@@ -77,6 +77,49 @@ struct CloseHooks {
   std::string outputPath;                     // part of the identifier, unless "-"
 };
 
+// A stretch of an existing object's text, [begin, end); found is false when absent.
+struct TextSpan {
+  size_t begin = 0, end = 0;
+  bool found = false;
+};
+
+// An existing object that an incremental update writes again under its own number.
+struct ExistingObject {
+  int number = 0;
+  int generation = 0;
+  std::string text;  // from its header through "endobj"
+};
+
+// What an incremental update needs to know about the file it extends.
+struct AppendTarget {
+  int64_t fileLength = 0;
+  bool needsLineEnd = false;  // the file's last byte is not a line end
+  int highestObject = 0;
+  int64_t previousXref = 0;
+  int rootNumber = 0;
+  int encryptNumber = 0, encryptGeneration = 0;
+  int infoNumber = 0, infoGeneration = 0;  // 0 when the file has no Info dictionary
+  bool hasId = false;
+  bool firstIdHex = false;
+  std::string firstIdRaw;  // the first identifier string as written, without delimiters
+  // The catalog, the spans (key through value) of the entries viewer settings replace, and
+  // the offset of the ">>" that closes its dictionary.
+  ExistingObject catalog;
+  TextSpan openAction, pageMode, viewerPreferences;
+  size_t catalogDictEnd = 0;
+  // The page-tree root with the span of its Count value. A new kid's reference goes at
+  // kidsInsert (the "]" of Kids): in pages.text, or in kidsArray.text when Kids is an
+  // indirect array (kidsArray.number not 0).
+  ExistingObject pages;
+  TextSpan countValue;
+  ExistingObject kidsArray;
+  size_t kidsInsert = 0;
+  int rootCount = 0;
+  int pageCount = 0;
+  std::vector<int> pageObjects;  // the existing pages (page-tree leaves), in document order
+  std::vector<int> pageGenerations;  // their generations
+};
+
 void WriteHeader(Writer& w);
 
 // Numbers the page (unless already numbered) and opens its first content stream.
@@ -104,5 +147,11 @@ void WriteInfoString(Writer& w, int objectNumber, const std::string& s);
 
 // The whole tail of a new file.
 void FinishNewFile(Writer& w, DocumentData& d, const CloseHooks& hooks);
+
+// The tail of an incremental update of the file t describes: new pages under its page-tree
+// root, the rewritten root, catalog (when viewer settings are present) and Info, the
+// cross-reference section and the trailer linked to the previous one.
+void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
+                        const AppendTarget& t);
 
 }  // namespace pdf

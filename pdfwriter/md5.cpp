@@ -70,6 +70,7 @@ void Md5::Transform(const uint8_t block[64]) {
 }
 
 void Md5::Update(const void* data, size_t n) {
+  if (n == 0) return;  // data may then be null, which memcpy must never see
   const uint8_t* p = static_cast<const uint8_t*>(data);
   size_t have = static_cast<size_t>(bytes_ % 64);
   bytes_ += n;
