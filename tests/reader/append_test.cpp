@@ -32,15 +32,17 @@ void MakeOurs(const std::string& path, int pages, int securityBits = -1, int vie
   ASSERT_EQ(EngineClose(h), 1);
 }
 
-// Opens for appending, adds `pages` pages of 612 x 792, runs `extra`, closes.
+// Opens for appending, adds `pages` pages of 612 x 792, runs `extra`, closes; EngineClose
+// must answer `closeResult` (0 when the update could not be written).
 // Returns the handle EngineOpenAppend gave (0 when it refused).
-int Append(const std::string& path, int pages, const std::function<void(int)>& extra = {}) {
+int Append(const std::string& path, int pages, const std::function<void(int)>& extra = {},
+           int closeResult = 1) {
   int h = EngineOpenAppend(path.c_str());
   if (h == 0) return 0;
   for (int i = 0; i < pages; ++i)
     EngineSetOption(h, ENGINE_OPT_PAGE, 5, 5, nullptr, nullptr);
   if (extra) extra(h);
-  EXPECT_EQ(EngineClose(h), 1);
+  EXPECT_EQ(EngineClose(h), closeResult);
   return h;
 }
 
@@ -310,7 +312,7 @@ TEST_F(AppendTest, ShortWritesLeaveTheFileAsItWas) {
   // Nothing at all, part of the first page, part of the tail, all but the last byte.
   for (long long limit : {0LL, 40LL, update / 2, update - 1}) {
     engine::SetAppendWriteLimitForTesting(limit);
-    int h = Append(pdf, 2);
+    int h = Append(pdf, 2, {}, 0);
     engine::SetAppendWriteLimitForTesting(-1);
     EXPECT_NE(h, 0);
     EXPECT_EQ(ReadFile(pdf), before) << "limit " << limit;
