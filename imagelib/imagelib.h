@@ -112,7 +112,9 @@ struct Result {
   static Result Fail(Status s, std::string why) { return {s, std::move(why)}; }
 };
 
-// Sanity bounds checked against a file's declared size before any pixel memory is taken.
+// Sanity bounds checked against a file's declared size before any pixel memory is taken. A
+// header-only load reports any declared size (it allocates nothing); a full load of an image
+// beyond the limits fails with kTooLarge.
 struct Limits {
   uint64_t maxPixels = uint64_t{1} << 28; // width × height
   uint64_t maxBytes = uint64_t{1} << 30;  // decoded pixels plus alpha plane

@@ -86,6 +86,12 @@ Result ReadPnm(Source& src, const LoadOptions& opt, Image& out) {
   if (opt.headerOnly) return Result::Ok();
 
   // The data must at least be there before pixels are allocated.
+  r = CheckLimits(static_cast<int>(w), static_cast<int>(h),
+                  bitmap          ? 1
+                  : channels == 3 ? 24
+                                  : 8,
+                  false, opt.limits);
+  if (!r) return r;
   uint64_t samples = static_cast<uint64_t>(w) * h * channels;
   int sampleBytes = maxval > 255 ? 2 : 1;
   uint64_t need = text     ? (bitmap ? samples : 2 * samples - 1)
