@@ -746,6 +746,36 @@ Image Loaded(const std::string& bytes, ImageType t) {
   return img;
 }
 
+// Pages read through libtiff's RGBA reader in several bands of rows.
+TEST(Bands, TallRgbaPagesAreReadInBands) {
+  struct Case {
+    const char* name;
+    TiffPage page;
+    int meanTolerance; // JPEG loses much on the busy test pattern, evenly over the page
+  };
+  for (Case c : {Case{"tiled", TiffPage{8, 3, 2, 5, true}, 0},
+                 Case{"separate", TiffPage{8, 3, 2, 1, false, true}, 0},
+                 Case{"jpeg", TiffPage{8, 3, 6, 7}, 40}}) {
+    c.page.w = 4100, c.page.h = 1030; // bands of 1008 rows: two of them
+    Image img = Loaded(fixtures::Tiff({c.page}), ImageType::kTiff);
+    ASSERT_TRUE(img.IsValid()) << c.name;
+    ASSERT_EQ(img.Height(), 1030);
+    // Rows on both sides of the band boundary, and a sample of the rest.
+    long sum = 0, n = 0;
+    for (int y = 0; y < img.Height(); y += (y >= 1000 && y < 1020) ? 1 : 13)
+      for (int x = 0; x < img.Width(); x += 17) {
+        Rgba got = Visual(img, x, y), want = fixtures::RgbAt(x, y);
+        int d = std::max(
+            {std::abs(got.r - want.r), std::abs(got.g - want.g), std::abs(got.b - want.b)});
+        if (c.meanTolerance == 0) {
+          ASSERT_EQ(d, 0) << c.name << " " << x << "," << y;
+        }
+        sum += d, ++n;
+      }
+    EXPECT_LE(sum / n, c.meanTolerance) << c.name;
+  }
+}
+
 TEST(Convert, ExpandTo24KeepsTheLook) {
   for (auto bytes : {fixtures::Bmp({1}), fixtures::Bmp({4}), fixtures::Bmp({8})}) {
     Image img = Loaded(bytes, ImageType::kBmp);
