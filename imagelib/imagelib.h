@@ -213,7 +213,7 @@ public:
   // One-page TIFF with WriteCompression(): kCompressionNone, kCompressionLzw,
   // kCompressionDeflate (8 is written as 32946), kCompressionPackBits, and for 1-bit images
   // kCompressionCcittG3 and kCompressionCcittG4. 1-bit pages are written WhiteIsZero with set
-  // bits black; grey pages BlackIsZero; 4- and 8-bit colour palettes as palette TIFF; 24-bit as
+  // bits black (each palette entry black or white by its luminance); grey pages BlackIsZero; 4- and 8-bit colour palettes as palette TIFF; 24-bit as
   // RGB. A compression this writer cannot produce (another TIFF code) falls back to LZW;
   // JPEG codes 6 and 7 are refused (use WriteJpeg).
   Result WriteTiff(const std::string& path) const;
@@ -223,8 +223,8 @@ public:
   // Frees pixels and alpha and forgets everything (back to a default-constructed image).
   void Release();
 
-  // For readers: sets the geometry after checking it against the limits and, unless
-  // headerOnly, allocates zeroed pixels (and an alpha plane when withAlpha).
+  // For readers: sets the geometry; unless headerOnly, checks it against the limits and
+  // allocates zeroed pixels (and an opaque alpha plane when withAlpha).
   Result Allocate(int width, int height, int bitsPerPixel, bool withAlpha, bool headerOnly,
                   const Limits& limits);
   void SetFrameInfo(ImageType type, int frame, int frameCount) {
