@@ -119,7 +119,9 @@ Result ReadJpeg(Source& src, const LoadOptions& opt, Image& out) {
     return result;
   }
   out.SetRecordedCompression(kCompressionJpeg);
-  if (cinfo.saw_JFIF_marker && cinfo.X_density > 0) {
+  // A density of 1 x 1 is what many writers put when they know none; it is no resolution.
+  bool placeholder = cinfo.X_density == 1 && cinfo.Y_density == 1;
+  if (cinfo.saw_JFIF_marker && cinfo.X_density > 0 && !placeholder) {
     double k = cinfo.density_unit == 1 ? 1.0 : cinfo.density_unit == 2 ? 2.54 : 0.0;
     if (k > 0)
       out.SetResolution(cinfo.X_density * k,

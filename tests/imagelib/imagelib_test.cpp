@@ -168,6 +168,8 @@ std::vector<DecodeCase> DecodeCases() {
        PalettePattern(16)},
       {"jpeg_grey", [] { return Jpeg(true, 95, 300); }, ImageType::kJpeg, 8, false, GreyPattern(),
        40, 300, kCompressionJpeg},
+      {"jpeg_grey_1dpi_is_none", [] { return Jpeg(true, 95, 1); }, ImageType::kJpeg, 8, false,
+       GreyPattern(), 40, 0, kCompressionJpeg},
       {"jpeg_rgb", [] { return Jpeg(false, 95); }, ImageType::kJpeg, 24, false, RgbPattern(), 128,
        0, kCompressionJpeg},
       {"jpeg_cmyk", [] { return Jpeg(false, 95, 0, kW, kH, true); }, ImageType::kJpeg, 24, false,
