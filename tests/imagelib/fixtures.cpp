@@ -544,6 +544,32 @@ std::string Pnm(int kind, int maxval, bool comments) {
   return b.s;
 }
 
+std::string Pam(int depth, bool bitonal, int maxval) {
+  Bytes b;
+  b.str("P7\n# made by the tests\nWIDTH " + std::to_string(kW) + "\nHEIGHT " + std::to_string(kH) +
+        "\nDEPTH " + std::to_string(depth) + "\nMAXVAL " + std::to_string(bitonal ? 1 : maxval) +
+        "\nTUPLTYPE " +
+        (bitonal      ? "BLACKANDWHITE"
+         : depth <= 2 ? "GRAYSCALE"
+                      : "RGB_ALPHA") +
+        "\nENDHDR\n");
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      Rgba c = RgbAt(x, y);
+      int vals[4] = {c.r, c.g, c.b, AlphaAt(x, y)};
+      if (depth <= 2) vals[0] = GreyAt(x, y), vals[1] = AlphaAt(x, y);
+      for (int k = 0; k < depth; ++k) {
+        if (bitonal)
+          b.u8(InkAt(x, y) ? 0 : 1);
+        else if (maxval > 255)
+          b.be16(vals[k] * 257);
+        else
+          b.u8(vals[k]);
+      }
+    }
+  return b.s;
+}
+
 std::string Tga(const TgaOptions& o) {
   int base = o.type & 7;
   bool rle = o.type >= 9;

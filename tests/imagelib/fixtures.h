@@ -94,6 +94,8 @@ std::string Tiff(const std::vector<TiffPage>& pages);
 std::string Jpeg2000(int components, bool codestream, int w = kW, int h = kH);
 
 std::string Pnm(int kind, int maxval = 255, bool comments = false);
+// PAM (P7) with depth 1 (grey, or BLACKANDWHITE when bitonal), 2 (grey, alpha), 3 or 4 (RGBA).
+std::string Pam(int depth, bool bitonal = false, int maxval = 255);
 struct TgaOptions {
   int type = 2; // 1, 2, 3 or +8 for RLE
   int depth = 24;

@@ -219,6 +219,10 @@ std::vector<DecodeCase> DecodeCases() {
       {"pnm_p5", [] { return Pnm(5); }, ImageType::kPnm, 8, false, GreyPattern()},
       {"pnm_p5_16bit", [] { return Pnm(5, 65535); }, ImageType::kPnm, 8, false, GreyPattern()},
       {"pnm_p6", [] { return Pnm(6); }, ImageType::kPnm, 24, false, RgbPattern()},
+      {"pam_rgba", [] { return Pam(4); }, ImageType::kPnm, 24, true, RgbaPattern()},
+      {"pam_rgba16", [] { return Pam(4, false, 65535); }, ImageType::kPnm, 24, true, RgbaPattern()},
+      {"pam_grey_alpha", [] { return Pam(2); }, ImageType::kPnm, 8, true, GreyAlphaPattern()},
+      {"pam_bitonal", [] { return Pam(1, true); }, ImageType::kPnm, 1, false, InkPattern()},
       {"tga_mapped", tga({1, 8}), ImageType::kTga, 8, false, Blocky(PalettePattern(256))},
       {"tga_rgb24", tga({2, 24}), ImageType::kTga, 24, false, Blocky(RgbPattern())},
       {"tga_rgb24_topdown", tga({2, 24, true}), ImageType::kTga, 24, false, Blocky(RgbPattern())},
@@ -546,8 +550,22 @@ std::vector<BadCase> BadCases() {
          return s;
        },
        ImageType::kPng, Status::kCorrupt},
-      {"pnm_p7", [] { return std::string("P7\nWIDTH 2\n"); }, ImageType::kPnm,
-       Status::kUnsupported},
+      {"pnm_p8", [] { return std::string("P8\n2 2\n"); }, ImageType::kPnm, Status::kUnsupported},
+      {"pam_depth5",
+       [] {
+         return std::string("P7\nWIDTH 2\nHEIGHT 2\nDEPTH 5\nMAXVAL 255\nENDHDR\n") +
+                std::string(20, 'x');
+       },
+       ImageType::kPnm, Status::kUnsupported},
+      {"pam_huge",
+       [] {
+         return std::string("P7\nWIDTH 100000\nHEIGHT 100000\nDEPTH 3\nMAXVAL 255\nENDHDR\n") +
+                std::string(100, 'x');
+       },
+       ImageType::kPnm, Status::kTooLarge},
+      {"pam_no_size",
+       [] { return std::string("P7\nDEPTH 3\nMAXVAL 255\nENDHDR\n") + std::string(100, 'x'); },
+       ImageType::kPnm, Status::kCorrupt},
       {"pnm_maxval_zero", [] { return std::string("P5 2 2 0\n1234"); }, ImageType::kPnm,
        Status::kCorrupt},
       {"tga_bad_type",

@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
       {"pnm_p1", 6, Pnm(1)},
       {"pnm_p3", 6, Pnm(3)},
       {"pnm_p6", 6, Pnm(6, 65535)},
+      {"pam_rgba", 6, Pam(4)},
       {"tga_rle", 7, Tga({10, 32})},
       {"tga_mapped", 7, Tga({1, 8})},
       {"pcx_256", 8, Pcx(8, 1)},
