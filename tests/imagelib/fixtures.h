@@ -74,6 +74,8 @@ std::string Png(const PngOptions& o, int w = kW, int h = kH);
 // JPEG via libjpeg: grey or RGB from the reference patterns.
 std::string Jpeg(bool grey, int quality = 95, int dpi = 0, int w = kW, int h = kH,
                  bool cmyk = false);
+// A JPEG without JFIF density whose Exif block gives the resolution (unit 2 inch, 3 cm).
+std::string JpegWithExif(uint32_t resolution, int unit, bool bigEndian);
 
 // TIFF via libtiff. Pages follow each other; each page from its own options.
 struct TiffPage {

@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
       {"png_grey16", 1, Png({0, 16})},
       {"jpeg_rgb", 2, Jpeg(false, 75, 300)},
       {"jpeg_grey", 2, Jpeg(true)},
+      {"jpeg_exif", 2, JpegWithExif(300, 2, true)},
       {"tiff_g4_two_pages", 3, Tiff({TiffPage{1, 1, 0, 4}, TiffPage{8, 3, 2, 5}})},
       {"tiff_jpeg_ycbcr", 3, Tiff({TiffPage{8, 3, 6, 7}})},
       {"tiff_tiled_alpha", 3, Tiff({TiffPage{8, 3, 2, 8, true, false, true}})},
