@@ -159,7 +159,8 @@ public:
   int Frame() const { return frame_; } // the frame this image holds, from 0
   ImageType Type() const { return type_; }
 
-  // Resolution in pixels per inch as the file records it; 0 when the file gives none.
+  // Resolution in pixels per inch as the file records it (JPEG: JFIF, else Exif); 0 when the
+  // file gives none.
   double XResolution() const { return xDpi_; }
   double YResolution() const { return yDpi_; }
   void SetResolution(double x, double y) { xDpi_ = x, yDpi_ = y; }
