@@ -81,18 +81,31 @@ bool Image::Buffer::Allocate(size_t bytes) {
   return true;
 }
 
+namespace detail {
+Result CheckLimits(int width, int height, int bitsPerPixel, bool withAlpha, const Limits& limits) {
+  uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  uint64_t bytes = static_cast<uint64_t>(RowStride(static_cast<uint64_t>(width), bitsPerPixel)) *
+                   static_cast<uint64_t>(height);
+  if (withAlpha) bytes += pixels;
+  if (pixels > limits.maxPixels || bytes > limits.maxBytes)
+    return Result::Fail(Status::kTooLarge, "image too large (" + std::to_string(width) + " x " +
+                                               std::to_string(height) + ")");
+  return Result::Ok();
+}
+} // namespace detail
+
 Result Image::Allocate(int width, int height, int bitsPerPixel, bool withAlpha, bool headerOnly,
                        const Limits& limits) {
   if (width <= 0 || height <= 0) return detail::Corrupt("invalid image size");
   if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 24)
     return detail::Unsupported("unsupported bit depth " + std::to_string(bitsPerPixel));
-  uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
   size_t stride = RowStride(static_cast<uint64_t>(width), bitsPerPixel);
-  uint64_t bytes = static_cast<uint64_t>(stride) * static_cast<uint64_t>(height);
-  if (withAlpha) bytes += pixels;
-  if (pixels > limits.maxPixels || bytes > limits.maxBytes || stride == 0)
-    return Result::Fail(Status::kTooLarge, "image too large (" + std::to_string(width) + " x " +
-                                               std::to_string(height) + ")");
+  uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  // A header-only load only reports the declared size; the limits bind the decoding.
+  if (!headerOnly) {
+    Result r = detail::CheckLimits(width, height, bitsPerPixel, withAlpha, limits);
+    if (!r) return r;
+  }
   Release();
   width_ = width, height_ = height, bpp_ = bitsPerPixel, stride_ = stride;
   headerOnly_ = headerOnly;

@@ -112,7 +112,9 @@ struct Result {
   static Result Fail(Status s, std::string why) { return {s, std::move(why)}; }
 };
 
-// Sanity bounds checked against a file's declared size before any pixel memory is taken.
+// Sanity bounds checked against a file's declared size before any pixel memory is taken. A
+// header-only load reports any declared size (it allocates nothing); a full load of an image
+// beyond the limits fails with kTooLarge.
 struct Limits {
   uint64_t maxPixels = uint64_t{1} << 28; // width × height
   uint64_t maxBytes = uint64_t{1} << 30;  // decoded pixels plus alpha plane
@@ -157,7 +159,8 @@ public:
   int Frame() const { return frame_; } // the frame this image holds, from 0
   ImageType Type() const { return type_; }
 
-  // Resolution in pixels per inch as the file records it; 0 when the file gives none.
+  // Resolution in pixels per inch as the file records it (JPEG: JFIF, else Exif); 0 when the
+  // file gives none.
   double XResolution() const { return xDpi_; }
   double YResolution() const { return yDpi_; }
   void SetResolution(double x, double y) { xDpi_ = x, yDpi_ = y; }
@@ -211,7 +214,7 @@ public:
   // One-page TIFF with WriteCompression(): kCompressionNone, kCompressionLzw,
   // kCompressionDeflate (8 is written as 32946), kCompressionPackBits, and for 1-bit images
   // kCompressionCcittG3 and kCompressionCcittG4. 1-bit pages are written WhiteIsZero with set
-  // bits black; grey pages BlackIsZero; 4- and 8-bit colour palettes as palette TIFF; 24-bit as
+  // bits black (each palette entry black or white by its luminance); grey pages BlackIsZero; 4- and 8-bit colour palettes as palette TIFF; 24-bit as
   // RGB. A compression this writer cannot produce (another TIFF code) falls back to LZW;
   // JPEG codes 6 and 7 are refused (use WriteJpeg).
   Result WriteTiff(const std::string& path) const;
@@ -221,8 +224,8 @@ public:
   // Frees pixels and alpha and forgets everything (back to a default-constructed image).
   void Release();
 
-  // For readers: sets the geometry after checking it against the limits and, unless
-  // headerOnly, allocates zeroed pixels (and an alpha plane when withAlpha).
+  // For readers: sets the geometry; unless headerOnly, checks it against the limits and
+  // allocates zeroed pixels (and an opaque alpha plane when withAlpha).
   Result Allocate(int width, int height, int bitsPerPixel, bool withAlpha, bool headerOnly,
                   const Limits& limits);
   void SetFrameInfo(ImageType type, int frame, int frameCount) {

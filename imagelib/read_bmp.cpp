@@ -196,6 +196,19 @@ Result ReadDib(Source& src, uint64_t offset, uint64_t pixelOffset, bool iconMode
     if (!haveMasks) ma.Set(0xFF000000);
   }
 
+  if (!opt.headerOnly) {
+    // Refuse oversized or plainly truncated bitmaps before any pixel memory is taken.
+    Result lim =
+        CheckLimits(static_cast<int>(width), static_cast<int>(height), bpp, alpha, opt.limits);
+    if (!lim) return lim;
+    uint64_t rowBytes = (static_cast<uint64_t>(width) * bitCount + 31) / 32 * 4;
+    uint64_t minimum =
+        compression == kRle8 || compression == kRle4
+            ? 2
+            : rowBytes * (height - 1) + (static_cast<uint64_t>(width) * bitCount + 7) / 8;
+    uint64_t at = pixelOffset ? pixelOffset : afterHeader;
+    if (at > src.Size() || minimum > src.Size() - at) return Truncated();
+  }
   Result r = out.Allocate(static_cast<int>(width), static_cast<int>(height), bpp, alpha,
                           opt.headerOnly, opt.limits);
   if (!r) return r;

@@ -73,6 +73,45 @@ void OnProgress(j_common_ptr c) {
   }
 }
 
+// Resolution from an Exif block (APP1): XResolution, YResolution and ResolutionUnit of the
+// first image directory. False when the block holds none.
+bool ExifResolution(const uint8_t* p, size_t n, double& x, double& y) {
+  if (n < 14 || std::memcmp(p, "Exif\0\0", 6) != 0) return false;
+  p += 6, n -= 6;
+  bool le = p[0] == 'I' && p[1] == 'I';
+  if (!le && !(p[0] == 'M' && p[1] == 'M')) return false;
+  auto u16 = [&](size_t at) -> uint32_t {
+    return le ? p[at] | (p[at + 1] << 8) : (p[at] << 8) | p[at + 1];
+  };
+  auto u32 = [&](size_t at) -> uint32_t {
+    return le ? u16(at) | (u16(at + 2) << 16) : (u16(at) << 16) | u16(at + 2);
+  };
+  if (u16(2) != 42) return false;
+  uint64_t ifd = u32(4);
+  if (ifd + 2 > n) return false;
+  uint32_t count = u16(static_cast<size_t>(ifd));
+  double xr = 0, yr = 0;
+  uint32_t unit = 2;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint64_t e = ifd + 2 + 12ull * i;
+    if (e + 12 > n) break;
+    uint32_t tag = u16(static_cast<size_t>(e)), type = u16(static_cast<size_t>(e + 2));
+    if (tag == 0x0128 && type == 3) unit = u16(static_cast<size_t>(e + 8));
+    if ((tag == 0x011A || tag == 0x011B) && type == 5) {
+      uint64_t at = u32(static_cast<size_t>(e + 8));
+      if (at + 8 > n) continue;
+      uint32_t num = u32(static_cast<size_t>(at)), den = u32(static_cast<size_t>(at + 4));
+      double v = den ? static_cast<double>(num) / den : 0;
+      (tag == 0x011A ? xr : yr) = v;
+    }
+  }
+  if (!(xr > 1) || unit == 1) return false;
+  double k = unit == 3 ? 2.54 : 1.0;
+  x = xr * k;
+  y = (yr > 1 ? yr : xr) * k;
+  return true;
+}
+
 } // namespace
 
 Result ReadJpeg(Source& src, const LoadOptions& opt, Image& out) {
@@ -106,6 +145,7 @@ Result ReadJpeg(Source& src, const LoadOptions& opt, Image& out) {
   sm.pub.term_source = TermSource;
   cinfo.src = &sm.pub;
 
+  jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
   if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK || sm.truncated) {
     jpeg_destroy_decompress(&cinfo);
     return Truncated();
@@ -119,11 +159,22 @@ Result ReadJpeg(Source& src, const LoadOptions& opt, Image& out) {
     return result;
   }
   out.SetRecordedCompression(kCompressionJpeg);
-  if (cinfo.saw_JFIF_marker && cinfo.X_density > 0) {
+  // A density of 1 x 1 is what many writers put when they know none; it is no resolution.
+  bool placeholder = cinfo.X_density == 1 && cinfo.Y_density == 1;
+  if (cinfo.saw_JFIF_marker && cinfo.X_density > 0 && !placeholder) {
     double k = cinfo.density_unit == 1 ? 1.0 : cinfo.density_unit == 2 ? 2.54 : 0.0;
     if (k > 0)
       out.SetResolution(cinfo.X_density * k,
                         (cinfo.Y_density ? cinfo.Y_density : cinfo.X_density) * k);
+  }
+  if (out.XResolution() <= 0) { // camera files often carry it in Exif only
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+      double x = 0, y = 0;
+      if (m->marker == JPEG_APP0 + 1 && ExifResolution(m->data, m->data_length, x, y)) {
+        out.SetResolution(x, y);
+        break;
+      }
+    }
   }
   if (opt.headerOnly) {
     jpeg_destroy_decompress(&cinfo);

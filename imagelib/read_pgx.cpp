@@ -55,6 +55,8 @@ Result ReadPgx(Source& src, const LoadOptions& opt, Image& out) {
   Result r = out.Allocate(static_cast<int>(w), static_cast<int>(h), 8, false, true, opt.limits);
   if (!r) return r;
   if (opt.headerOnly) return Result::Ok();
+  r = CheckLimits(static_cast<int>(w), static_cast<int>(h), 8, false, opt.limits);
+  if (!r) return r;
   int sb = depth <= 8 ? 1 : depth <= 16 ? 2 : 4;
   if (static_cast<uint64_t>(w) * h * sb > c.Remaining()) return Truncated();
   r = out.Allocate(static_cast<int>(w), static_cast<int>(h), 8, false, false, opt.limits);

@@ -158,8 +158,10 @@ Result ReadViaRgba(TIFF* t, const Page& p, const Limits& limits, Image& out) {
     return Unsupported(std::string("unsupported TIFF: ") + emsg);
   img.req_orientation = ORIENTATION_TOPLEFT;
   const uint32_t w = p.w, h = p.h;
-  uint64_t band = std::max<uint64_t>(1, (16u << 20) / (static_cast<uint64_t>(w) * 4));
-  band = std::min<uint64_t>(band, h);
+  // Bands of about 16 MB, whole multiples of 16 rows so that they never split a subsampled
+  // YCbCr block.
+  uint64_t band = (16u << 20) / (static_cast<uint64_t>(w) * 4) / 16 * 16;
+  band = std::min<uint64_t>(std::max<uint64_t>(band, 16), h);
   if (static_cast<uint64_t>(w) * 4 * band > limits.maxBytes) {
     TIFFRGBAImageEnd(&img);
     return Result::Fail(Status::kTooLarge, "image too large");

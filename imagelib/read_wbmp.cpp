@@ -34,6 +34,8 @@ Result ReadWbmp(Source& src, const LoadOptions& opt, Image& out) {
   if (!r) return r;
   out.MutablePalette() = {Rgb{0, 0, 0}, Rgb{255, 255, 255}};
   if (opt.headerOnly) return Result::Ok();
+  r = CheckLimits(static_cast<int>(w), static_cast<int>(h), 1, false, opt.limits);
+  if (!r) return r;
   size_t rowBytes = static_cast<size_t>((w + 7) / 8);
   if (static_cast<uint64_t>(rowBytes) * h > c.Remaining()) return Truncated();
   r = out.Allocate(static_cast<int>(w), static_cast<int>(h), 1, false, false, opt.limits);

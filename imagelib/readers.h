@@ -24,6 +24,9 @@ Result ReadWbmp(Source& src, const LoadOptions& opt, Image& out);
 Result ReadSun(Source& src, const LoadOptions& opt, Image& out);
 Result ReadPgx(Source& src, const LoadOptions& opt, Image& out);
 
+// kTooLarge when an image of this size would exceed the limits.
+Result CheckLimits(int width, int height, int bitsPerPixel, bool withAlpha, const Limits& limits);
+
 // Drops an alpha plane that is everywhere 255, or with zeroToo also one that is everywhere 0
 // (bitmaps that leave the fourth byte unset).
 void DropTrivialAlpha(Image& img, bool zeroToo = false);

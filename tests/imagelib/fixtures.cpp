@@ -331,6 +331,48 @@ std::string Jpeg(bool grey, int quality, int dpi, int w, int h, bool cmyk) {
   return out;
 }
 
+std::string JpegWithExif(uint32_t resolution, int unit, bool bigEndian) {
+  Bytes t; // the Exif TIFF structure: header, one directory of three entries, two rationals
+  auto u16 = [&](int v) { bigEndian ? t.be16(v) : t.le16(v); };
+  auto u32 = [&](uint32_t v) { bigEndian ? t.be32(v) : t.le32(v); };
+  t.str(bigEndian ? "MM" : "II"), u16(42), u32(8);
+  u16(3);
+  u16(0x011A), u16(5), u32(1), u32(8 + 2 + 36 + 4);
+  u16(0x011B), u16(5), u32(1), u32(8 + 2 + 36 + 4 + 8);
+  u16(0x0128), u16(3), u32(1), u16(unit), u16(0);
+  u32(0);
+  u32(resolution), u32(1), u32(resolution * 2), u32(2);
+  std::string exif = std::string("Exif\0\0", 6) + t.s;
+
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  unsigned char* mem = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &mem, &size);
+  c.image_width = kW, c.image_height = kH;
+  c.input_components = 1;
+  c.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&c);
+  c.write_JFIF_header = FALSE;
+  jpeg_start_compress(&c, TRUE);
+  jpeg_write_marker(&c, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(exif.data()),
+                    static_cast<unsigned>(exif.size()));
+  std::vector<JSAMPLE> row(kW);
+  while (c.next_scanline < c.image_height) {
+    for (int x = 0; x < kW; ++x)
+      row[x] = GreyAt(x, static_cast<int>(c.next_scanline));
+    JSAMPROW r = row.data();
+    jpeg_write_scanlines(&c, &r, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  std::string out(reinterpret_cast<char*>(mem), size);
+  std::free(mem);
+  return out;
+}
+
 // --------------------------------------------------------------------------------------- TIFF
 
 std::string Tiff(const std::vector<TiffPage>& pages) {
@@ -541,6 +583,32 @@ std::string Pnm(int kind, int maxval, bool comments) {
     }
     if (kind <= 3) b.str("\n");
   }
+  return b.s;
+}
+
+std::string Pam(int depth, bool bitonal, int maxval) {
+  Bytes b;
+  b.str("P7\n# made by the tests\nWIDTH " + std::to_string(kW) + "\nHEIGHT " + std::to_string(kH) +
+        "\nDEPTH " + std::to_string(depth) + "\nMAXVAL " + std::to_string(bitonal ? 1 : maxval) +
+        "\nTUPLTYPE " +
+        (bitonal      ? "BLACKANDWHITE"
+         : depth <= 2 ? "GRAYSCALE"
+                      : "RGB_ALPHA") +
+        "\nENDHDR\n");
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      Rgba c = RgbAt(x, y);
+      int vals[4] = {c.r, c.g, c.b, AlphaAt(x, y)};
+      if (depth <= 2) vals[0] = GreyAt(x, y), vals[1] = AlphaAt(x, y);
+      for (int k = 0; k < depth; ++k) {
+        if (bitonal)
+          b.u8(InkAt(x, y) ? 0 : 1);
+        else if (maxval > 255)
+          b.be16(vals[k] * 257);
+        else
+          b.u8(vals[k]);
+      }
+    }
   return b.s;
 }
 

@@ -74,6 +74,8 @@ std::string Png(const PngOptions& o, int w = kW, int h = kH);
 // JPEG via libjpeg: grey or RGB from the reference patterns.
 std::string Jpeg(bool grey, int quality = 95, int dpi = 0, int w = kW, int h = kH,
                  bool cmyk = false);
+// A JPEG without JFIF density whose Exif block gives the resolution (unit 2 inch, 3 cm).
+std::string JpegWithExif(uint32_t resolution, int unit, bool bigEndian);
 
 // TIFF via libtiff. Pages follow each other; each page from its own options.
 struct TiffPage {
@@ -94,6 +96,8 @@ std::string Tiff(const std::vector<TiffPage>& pages);
 std::string Jpeg2000(int components, bool codestream, int w = kW, int h = kH);
 
 std::string Pnm(int kind, int maxval = 255, bool comments = false);
+// PAM (P7) with depth 1 (grey, or BLACKANDWHITE when bitonal), 2 (grey, alpha), 3 or 4 (RGBA).
+std::string Pam(int depth, bool bitonal = false, int maxval = 255);
 struct TgaOptions {
   int type = 2; // 1, 2, 3 or +8 for RLE
   int depth = 24;
