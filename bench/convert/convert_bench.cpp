@@ -7,6 +7,9 @@
 // quality 75 at most 1.25 x a libjpeg decode+encode loop and at least 2 x faster than
 // ImageMagick; BMP/PNG inputs at most 1.25 x decode+encode; 50-page G4 TIFF at most 2 x
 // tiff2pdf; peak memory of a 150 MB JPEG merge at most 64 MB. Missing tools are skipped.
+#include <cstddef>
+#include <cstdio>
+// jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
 #include <png.h>
 #include <sys/resource.h>
