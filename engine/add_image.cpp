@@ -92,6 +92,29 @@ bool PrepareTiffPage(EngineDocument& doc, Image& img) {
 
 } // namespace
 
+namespace {
+
+// A page whose chosen compression is the one it already has needs no rewriting: its strips
+// can be copied straight from the input, which gives the same image in the PDF.
+bool CanCopyPage(const EngineDocument& doc, const Image& page) {
+  int recorded = page.RecordedCompression();
+  if (recorded == imagelib::kCompressionAdobeDeflate) recorded = imagelib::kCompressionDeflate;
+  bool copyable =
+      recorded == imagelib::kCompressionCcittG3 || recorded == imagelib::kCompressionCcittG4 ||
+      recorded == imagelib::kCompressionLzw || recorded == imagelib::kCompressionDeflate ||
+      recorded == imagelib::kCompressionPackBits;
+  if (!copyable || IsPalette(page)) return false;
+  const char* name = page.BitsPerPixel() == 1    ? doc.compression[0]
+                     : page.IsGreyscale()        ? doc.compression[1]
+                     : page.BitsPerPixel() == 24 ? doc.compression[2]
+                                                 : nullptr;
+  if (!name) return false;
+  if (page.BitsPerPixel() == 1 && doc.skewCorrection) return false;
+  return CompressionFor(name, recorded) == recorded;
+}
+
+} // namespace
+
 int AddTiffPages(int handle, const char* path) {
   EngineDocument* doc = Lookup(handle);
   if (!doc || !path || !*path) return 0;
@@ -107,6 +130,15 @@ int AddTiffPages(int handle, const char* path) {
   if (!SelectFrames(*doc, n, range)) return -1;
   int result = 0;
   for (int p = range.first; p <= range.last; ++p) {
+    Image pageHeader;
+    LoadOptions headerOnly;
+    headerOnly.headerOnly = true;
+    headerOnly.frame = p - 1;
+    if (imagelib::Load(path, imagelib::ImageType::kTiff, headerOnly, pageHeader) &&
+        CanCopyPage(*doc, pageHeader)) {
+      result = PlaceTiffDirectory(handle, path, p);
+      if (result > 0) continue;
+    }
     Image img;
     LoadOptions full;
     full.frame = p - 1;

@@ -90,6 +90,21 @@ void Place(EngineDocument& doc, const images::ImageRecord& image) {
 } // namespace
 } // namespace engine
 
+namespace engine {
+
+int PlaceTiffDirectory(int handle, const char* path, int directory) {
+  EngineDocument* doc = Lookup(handle);
+  if (!doc || !path || !*path || directory < 1) return 0;
+  images::ImageContext ctx = Context(*doc);
+  int index = images::OpenTiffImage(ctx, doc->images, path, directory);
+  if (index < 0) return 0;
+  Place(*doc, *doc->images.Get(index));
+  doc->images.Release(index);
+  return 1;
+}
+
+} // namespace engine
+
 extern "C" int PlaceImageFile(int handle, const char* path) {
   engine::EngineDocument* doc = engine::Lookup(handle);
   if (!doc || !path || !*path) return 0;

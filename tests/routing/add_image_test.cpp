@@ -174,6 +174,37 @@ TEST_F(AddImage, FrameRanges) {
   }
 }
 
+TEST_F(AddImage, BitonalPagesStayBlackOnWhiteForEveryChoice) {
+  struct Case {
+    const char* name; // black/white compression, "" for None
+    const char* filter;
+  } cases[] = {{"", "CCITTFaxDecode"},
+               {"g4", "CCITTFaxDecode"},
+               {"g3", "CCITTFaxDecode"},
+               {"lzw", "LZWDecode"},
+               {"zip", "FlateDecode"}};
+  for (const auto& c : cases) {
+    int h = EngineCreate(dir_.file("bw.pdf").c_str());
+    if (*c.name) EngineSetOption(h, 123, 1, 0, c.name, nullptr);
+    EngineSetOption(h, 101, 1, 1, nullptr, nullptr);
+    EXPECT_EQ(EngineAddImage(h, dir_.file("five.tif").c_str()), 1);
+    EngineClose(h);
+    EXPECT_EQ(Images("bw.pdf"), std::string("1 ") + c.filter + ":80x50\n") << c.name;
+    auto r = testsupport::Run("mutool draw -q -r 72 -c gray -F pgm -o " +
+                              Quote(dir_.file("bw.pgm")) + " " + Quote(dir_.file("bw.pdf")));
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::string pgm = testsupport::ReadFile(dir_.file("bw.pgm"));
+    size_t header = 0;
+    for (int lines = 0; lines < 3; ++header)
+      if (pgm[header] == '\n') ++lines;
+    auto grey = [&](int x, int y) {
+      return static_cast<unsigned char>(pgm[header + static_cast<size_t>(y) * 80 + x]);
+    };
+    EXPECT_GT(grey(2, 2), 200) << "paper, " << c.name;
+    EXPECT_LT(grey(10, 25), 50) << "ink, " << c.name;
+  }
+}
+
 TEST_F(AddImage, JpegQualityDecidesPassThrough) {
   MakeFixtures(dir_, "Image.new('RGB', (50, 40), (10, 200, 100)).save(out + '/a.jpg', quality=95)");
   for (int quality : {0, 40}) {
