@@ -136,28 +136,19 @@ Decision Decide(TIFF* t, int compression, int photometric, bool tiled, bool sepa
     d.route = Route::kDecode;
     break;
   case COMPRESSION_LZW:
+  case COMPRESSION_ADOBE_DEFLATE:
+  case COMPRESSION_DEFLATE:
     if (badPredictor || tiled || separate || extraSamples) {
       d.route = Route::kRefuse;
       break;
     }
     d.route = Route::kCopy;
-    d.filter = Filter::kLzw;
+    d.filter = compression == COMPRESSION_LZW ? Filter::kLzw : Filter::kFlate;
     d.predictor = predictor;
     d.invert = photometric == PHOTOMETRIC_MINISWHITE;
     break;
   case COMPRESSION_JPEG:
     d.route = Route::kRefuse;
-    break;
-  case COMPRESSION_ADOBE_DEFLATE:
-  case COMPRESSION_DEFLATE:
-    if (extraSamples || separate || tiled || badPredictor) {
-      d.route = Route::kRefuse;
-      break;
-    }
-    d.route = Route::kCopy;
-    d.filter = Filter::kFlate;
-    d.predictor = predictor;
-    d.invert = photometric == PHOTOMETRIC_MINISWHITE;
     break;
   case COMPRESSION_PACKBITS:
     if (extraSamples || separate || tiled) break;

@@ -325,6 +325,28 @@ void ComputeFileId(DocumentData& d, int64_t xrefOffset, const std::string& path,
 
 }  // namespace
 
+namespace {
+
+// "/ID [<id> <id>] ": both halves the same identifier.
+void WriteIdPair(Writer& w, const uint8_t id[16]) {
+  w.WriteText("/ID [<");
+  w.WriteHex(id, 16);
+  w.WriteText("> <");
+  w.WriteHex(id, 16);
+  w.WriteText(">] ");
+}
+
+// Closes the trailer dictionary and ends the file.
+void WriteTrailerEnd(Writer& w, int64_t xref) {
+  w.WriteText(names::kDictClose);
+  w.WriteText(names::kStartXref);
+  w.WriteFormatted(names::kStartXrefValue, {xref});
+  w.WriteText(names::kEof);
+  w.Flush();
+}
+
+}  // namespace
+
 void FinishNewFile(Writer& w, DocumentData& d, const CloseHooks& hooks) {
   WriteInfo(w, d);
   if (hooks.fontObjects) hooks.fontObjects();
@@ -353,16 +375,8 @@ void FinishNewFile(Writer& w, DocumentData& d, const CloseHooks& hooks) {
   w.WriteFormatted(names::kRoot, {w.Ref(d.catalogNumber)});
   w.WriteFormatted(names::kInfo, {w.Ref(d.infoNumber)});
   if (encrypt) w.WriteFormatted(names::kEncrypt, {w.Ref(encrypt)});
-  w.WriteText("/ID [<");
-  w.WriteHex(id, 16);
-  w.WriteText("> <");
-  w.WriteHex(id, 16);
-  w.WriteText(">] ");
-  w.WriteText(names::kDictClose);
-  w.WriteText(names::kStartXref);
-  w.WriteFormatted(names::kStartXrefValue, {xref});
-  w.WriteText(names::kEof);
-  w.Flush();
+  WriteIdPair(w, id);
+  WriteTrailerEnd(w, xref);
 }
 
 namespace {
@@ -508,18 +522,10 @@ void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
     w.WriteHex(id, 16);
     w.WriteText(">] ");
   } else if (t.encryptNumber == 0) {
-    w.WriteText("/ID [<");
-    w.WriteHex(id, 16);
-    w.WriteText("> <");
-    w.WriteHex(id, 16);
-    w.WriteText(">] ");
+    WriteIdPair(w, id);
   }
   // An encrypted file without an identifier keeps none, or its key would change.
-  w.WriteText(names::kDictClose);
-  w.WriteText(names::kStartXref);
-  w.WriteFormatted(names::kStartXrefValue, {xref});
-  w.WriteText(names::kEof);
-  w.Flush();
+  WriteTrailerEnd(w, xref);
 }
 
 }  // namespace pdf

@@ -103,42 +103,36 @@ TEST(JobDriver, MergeWithAnExistingFileWritesTheNumberedNameAndKeepsTheOld) {
                      "Succeed\r\n");
 }
 
-TEST(JobDriver, OverwriteReplacesOnlyACompleteFile) {
-  for (int closeResult : {1, 0}) {
+// An existing output is replaced or extended only when the new file is complete.
+TEST(JobDriver, ExistingFilesChangeOnlyWhenTheNewOneIsComplete) {
+  struct Case {
+    app::ExistingFilePolicy policy;
+    int closeResult;
+    const char* after;
+  } cases[] = {
+      {app::ExistingFilePolicy::kOverwrite, 1, "new"},
+      {app::ExistingFilePolicy::kOverwrite, 0, "old"},
+      {app::ExistingFilePolicy::kAppend, 1, "old+more"},
+      {app::ExistingFilePolicy::kAppend, 0, "old"},
+  };
+  for (const auto& c : cases) {
     ScratchDir dir;
     std::string out = dir.file("out.pdf");
     WriteFile(out, "old");
     FakeEngine e;
-    e.closeResult = closeResult;
+    e.closeResult = c.closeResult;
     QuietFront front;
     app::RunSettings s;
     s.outPath0 = out;
-    s.policy = app::ExistingFilePolicy::kOverwrite;
+    s.policy = c.policy;
     app::JobDriver d(e, front, s);
     auto rows = Rows({"/a.jpg"});
     d.Run(rows, false);
+    const int policy = static_cast<int>(c.policy);
     EXPECT_NE(e.lastCreated, out) << "the engine never writes the final name itself";
-    EXPECT_EQ(ReadFile(out), closeResult ? "new" : "old");
-    EXPECT_FALSE(fs::exists(e.lastCreated));
-    EXPECT_EQ(d.failures(), closeResult ? 0 : 1);
-  }
-}
-
-TEST(JobDriver, AppendWorksOnACopy) {
-  for (int closeResult : {1, 0}) {
-    ScratchDir dir;
-    std::string out = dir.file("out.pdf");
-    WriteFile(out, "old");
-    FakeEngine e;
-    e.closeResult = closeResult;
-    QuietFront front;
-    app::RunSettings s;
-    s.outPath0 = out;
-    s.policy = app::ExistingFilePolicy::kAppend;
-    app::JobDriver d(e, front, s);
-    auto rows = Rows({"/a.jpg"});
-    d.Run(rows, false);
-    EXPECT_EQ(ReadFile(out), closeResult ? "old+more" : "old");
+    EXPECT_EQ(ReadFile(out), c.after) << policy << " " << c.closeResult;
+    EXPECT_FALSE(fs::exists(e.lastCreated)) << "no work file is left behind";
+    EXPECT_EQ(d.failures(), c.closeResult ? 0 : 1) << policy;
   }
 }
 
