@@ -36,7 +36,7 @@ std::string ReasonLocked(const std::string& path, int result) {
   int type = engine::SniffImageType(path.c_str());
   bool converterRoute =
       type == engine::kTypeGif || type == engine::kTypePsd || type == engine::kTypeUnknown;
-  if (converterRoute && !ConverterLoaded()) {
+  if (converterRoute && !converter::Plugin::Instance().Loaded()) {
     if (type == engine::kTypeUnknown && LowerExtension(path) != ".webp")
       return "not a recognised image";
     return "needs the converter plug-in, which is not installed";

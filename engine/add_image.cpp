@@ -199,10 +199,10 @@ int LibraryRoute(EngineDocument& doc, int handle, const char* path, int type, co
 } // namespace
 
 int ConvertWithPlugin(int handle, const char* path, TempFile& output) {
-  if (!ConverterLoaded() || !output.ok()) return -1;
+  if (!converter::Plugin::Instance().Loaded() || !output.ok()) return -1;
   std::string module = "zorvalex5", verb = "convert", src = path, dst = output.path();
   char* argv[4] = {module.data(), verb.data(), src.data(), dst.data()};
-  return CallConverter(4, argv) < 0 ? -1 : 1;
+  return converter::Plugin::Instance().Call(4, argv) < 0 ? -1 : 1;
 }
 
 } // namespace engine

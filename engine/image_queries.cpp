@@ -62,7 +62,7 @@ const ConvertedInfo* ThroughConverter(int handle, const char* path) {
     return c.frames.empty() ? nullptr : &c;
   c = ConvertedInfo{
       path, static_cast<long long>(st.st_mtime), static_cast<long long>(st.st_size), {}};
-  if (!ConverterLoaded()) return nullptr;
+  if (!converter::Plugin::Instance().Loaded()) return nullptr;
   TempFile out(handle, "dacp", ".tif");
   if (ConvertWithPlugin(handle, path, out) < 0) return nullptr;
   int n = 0;
