@@ -408,7 +408,11 @@ bool WriteType1FontFile(pdf::Writer& w, int number, const std::vector<uint8_t>& 
     std::string_view text(reinterpret_cast<const char*>(d.data()), d.size());
     size_t exec = text.find("eexec");
     size_t clear = text.rfind("cleartomark");
-    lengths[0] = exec == std::string_view::npos ? d.size() : exec + 6;
+    size_t clearEnd = exec == std::string_view::npos ? d.size() : exec + 5;
+    while (clearEnd < d.size() &&
+           (d[clearEnd] == '\r' || d[clearEnd] == '\n' || d[clearEnd] == ' '))
+      ++clearEnd;
+    lengths[0] = clearEnd;
     size_t zeros = clear == std::string_view::npos ? d.size() : clear;
     // The run of zeros before cleartomark belongs to the third part.
     while (zeros > lengths[0] &&
