@@ -75,12 +75,15 @@ bool FindInstalledFont(const std::string& family, bool bold, bool italic, Instal
   return ok;
 }
 
-bool InstalledFontCovers(const std::string& family, bool bold, bool italic,
-                         const std::vector<char32_t>& chars) {
+bool InstalledTrueTypeCovers(const std::string& family, bool bold, bool italic,
+                             const std::vector<char32_t>& chars) {
   FcPattern* font = MatchFamily(family, bold, italic);
   if (!font) return false;
   FcCharSet* set = nullptr;
-  bool all = FcPatternGetCharSet(font, FC_CHARSET, 0, &set) == FcResultMatch;
+  FcChar8* format = nullptr;
+  bool all = FcPatternGetCharSet(font, FC_CHARSET, 0, &set) == FcResultMatch &&
+             FcPatternGetString(font, FC_FONTFORMAT, 0, &format) == FcResultMatch &&
+             std::strcmp(reinterpret_cast<const char*>(format), "TrueType") == 0;
   for (char32_t c : chars)
     all = all && FcCharSetHasChar(set, c);
   FcPatternDestroy(font);

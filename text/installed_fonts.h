@@ -16,8 +16,9 @@ struct InstalledFont {
 // it does not know is never taken: false then.
 bool FindInstalledFont(const std::string& family, bool bold, bool italic, InstalledFont& out);
 
-// True when the installed font of this family has a glyph for every character.
-bool InstalledFontCovers(const std::string& family, bool bold, bool italic,
+// True when the installed font of this family is a TrueType font (Identity-H text needs
+// one) with a glyph for every character.
+bool InstalledTrueTypeCovers(const std::string& family, bool bold, bool italic,
                          const std::vector<char32_t>& chars);
 
 // Family of the first installed TrueType font that fontconfig offers for these characters
