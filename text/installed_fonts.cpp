@@ -3,14 +3,19 @@
 #include <fontconfig/fontconfig.h>
 #include <strings.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace text {
 namespace {
 
+// fontconfig's current configuration, loaded once per process and released at exit.
 FcConfig* Config() {
-  // Loaded once per process; fontconfig keeps it current afterwards.
-  static FcConfig* config = FcInitLoadConfigAndFonts();
+  static FcConfig* config = [] {
+    if (!FcInit()) return static_cast<FcConfig*>(nullptr);
+    std::atexit(FcFini);
+    return FcConfigGetCurrent();
+  }();
   return config;
 }
 

@@ -121,6 +121,12 @@ int SfntFace::Scale(long value) const {
   return RoundHalfAway(static_cast<double>(value) * 1000.0 / unitsPerEm_);
 }
 
+size_t SfntFace::TableLength(uint32_t tag) const {
+  FT_ULong length = 0;
+  if (FT_Load_Sfnt_Table(AsFace(face_), tag, 0, nullptr, &length) != 0) return 0;
+  return length;
+}
+
 std::vector<uint8_t> SfntFace::Table(uint32_t tag) const {
   FT_ULong length = 0;
   if (FT_Load_Sfnt_Table(AsFace(face_), tag, 0, nullptr, &length) != 0 || length == 0 ||
@@ -219,7 +225,8 @@ bool LoadSfntFont(std::shared_ptr<const std::vector<uint8_t>> data, long index, 
   if (!r.cffTable.empty()) {
     r.kind = kOpenTypeCff;
   } else {
-    if (sf->Table(Tag('g', 'l', 'y', 'f')).empty() || sf->Table(Tag('l', 'o', 'c', 'a')).empty())
+    if (sf->TableLength(Tag('g', 'l', 'y', 'f')) == 0 ||
+        sf->TableLength(Tag('l', 'o', 'c', 'a')) == 0)
       return false;
     r.kind = kTrueType;
   }

@@ -34,8 +34,9 @@ public:
   int unitsPerEm() const { return unitsPerEm_; }
   long faceCount() const;
   std::string family() const;
-  // A table's bytes, empty when the font has none.
+  // A table's bytes, empty when the font has none; its length without reading it.
   std::vector<uint8_t> Table(uint32_t tag) const;
+  size_t TableLength(uint32_t tag) const;
   // The face as a font program of its own: the file's bytes, or for a face of a collection
   // its tables under a new table directory. Null when the tables cannot be read.
   std::shared_ptr<const std::vector<uint8_t>> Program() const;
