@@ -130,7 +130,7 @@ void WriteSimple(pdf::Writer& w, int index, const FontRecord& f) {
   w.WriteText(">> endobj ");
   int fontFile = embed ? w.NewObjectNumber() : 0;
   WriteSimpleDescriptor(w, descriptor, f, fontFile);
-  if (encoding) WriteEncodingDictionary(w, encoding, f.encodingIndex);
+  if (encoding) WriteEncodingDictionary(w, encoding, EncodingOf(f));
   if (!fontFile) return;
   if (f.kind == kOpenTypeCff)
     WriteDataStream(w, fontFile, f.cffTable.data(), f.cffTable.size(), "Type1C", false, true);

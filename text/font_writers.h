@@ -9,7 +9,7 @@ namespace text {
 // Shared with the Type 1 writers: the /Encoding entry (returns the object number of an
 // encoding dictionary still to write, or 0) and that dictionary.
 int WriteEncodingEntry(pdf::Writer& w, const FontRecord& f);
-void WriteEncodingDictionary(pdf::Writer& w, int number, int encodingIndex);
+void WriteEncodingDictionary(pdf::Writer& w, int number, const Encoding* e);
 
 // Kinds 1 and 2 in the form their embed flag and character set choose.
 void WriteSfntFont(pdf::Writer& w, int index, FontRecord& f);

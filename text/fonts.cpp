@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "cmaps.h"
@@ -45,7 +46,7 @@ FontRecord FromStandard(const StdFontMetrics& m, int encodingIndex) {
 } // namespace
 
 int WriteEncodingEntry(pdf::Writer& w, const FontRecord& f) {
-  const Encoding* e = EncodingAt(f.encodingIndex);
+  const Encoding* e = EncodingOf(f);
   if (!e) return 0;
   if (e->predefined) {
     w.WriteText("/Encoding /");
@@ -58,8 +59,7 @@ int WriteEncodingEntry(pdf::Writer& w, const FontRecord& f) {
   return n;
 }
 
-void WriteEncodingDictionary(pdf::Writer& w, int number, int encodingIndex) {
-  const Encoding* e = EncodingAt(encodingIndex);
+void WriteEncodingDictionary(pdf::Writer& w, int number, const Encoding* e) {
   w.BeginObject(number);
   w.WriteText(" <</Type /Encoding /Differences [0 ");
   for (int c = 0; c < 256; ++c) {
@@ -85,7 +85,7 @@ void WriteShortFont(pdf::Writer& w, const FontRecord& f) {
   int encoding = WriteEncodingEntry(w, f);
   WriteBaseFont(w, f);
   w.WriteText(">> endobj ");
-  if (encoding) WriteEncodingDictionary(w, encoding, f.encodingIndex);
+  if (encoding) WriteEncodingDictionary(w, encoding, EncodingOf(f));
 }
 
 void WriteFullType1(pdf::Writer& w, const FontRecord& f) {
@@ -118,7 +118,7 @@ void WriteFullType1(pdf::Writer& w, const FontRecord& f) {
   int fontFile = f.embed && f.fontData ? w.NewObjectNumber() : 0;
   if (fontFile) w.WriteFormatted("/FontFile %ld 0 R ", {w.Ref(fontFile)});
   w.WriteText(">> endobj ");
-  if (encoding) WriteEncodingDictionary(w, encoding, f.encodingIndex);
+  if (encoding) WriteEncodingDictionary(w, encoding, EncodingOf(f));
   if (fontFile) WriteType1FontFile(w, fontFile, *f.fontData);
 }
 
@@ -202,6 +202,44 @@ const StdFontMetrics* FindStdFontMetrics(const char* name) {
   return nullptr;
 }
 
+const Encoding* EncodingOf(const FontRecord& f) {
+  return f.encodingFile ? &f.encodingFile->encoding : EncodingAt(f.encodingIndex);
+}
+
+std::shared_ptr<const EncodingFile> ParseEncodingFile(const std::string& name,
+                                                      std::string_view text) {
+  if (text.size() > kMaxEncodingFileSize) return nullptr;
+  auto e = std::make_shared<EncodingFile>();
+  e->names.assign(256, std::string());
+  bool any = false;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string line(text.substr(pos, end - pos));
+    pos = end + 1;
+    size_t comment = line.find_first_of("%#");
+    if (comment != std::string::npos) line.resize(comment);
+    char glyph[128] = {};
+    unsigned code = 0;
+    if (std::sscanf(line.c_str(), " %i %127s", reinterpret_cast<int*>(&code), glyph) != 2 ||
+        code > 255)
+      continue;
+    const char* g = glyph[0] == '/' ? glyph + 1 : glyph;
+    if (!*g) continue;
+    e->names[code] = g;
+    any = true;
+  }
+  if (!any) return nullptr;
+  for (const std::string& n : e->names)
+    e->glyphs.push_back(n.empty() ? nullptr : n.c_str());
+  e->encoding.predefined = false;
+  e->encoding.glyphs = e->glyphs.data();
+  e->name = name;
+  e->encoding.name = e->name.c_str();
+  return e;
+}
+
 bool IsCjkCharset(int charset) {
   return charset == 128 || charset == 129 || charset == 134 || charset == 136;
 }
@@ -229,8 +267,9 @@ int FontTable::Find(pdf::Writer& w, const char* name, const char* encoding, int 
   bool identity = std::strcmp(encoding, kIdentityName) == 0;
   int encodingIndex = identity ? kIdentityEncoding : ResolveEncoding(encoding);
   if (encodingIndex == kUnknownEncoding) {
-    // Encoding files named in the font configuration are not read by this build.
-    return FindPredefinedCmap(encoding) ? FindCid(w, name, encoding) : -1;
+    if (FindPredefinedCmap(encoding)) return FindCid(w, name, encoding);
+    encodingIndex = LoadEncoding(encoding);
+    if (encodingIndex == kUnknownEncoding) return -1;
   }
   for (size_t i = 0; i < fonts_.size(); ++i)
     if (fonts_[i].name == name && fonts_[i].encodingIndex == encodingIndex)
@@ -241,9 +280,27 @@ int FontTable::Find(pdf::Writer& w, const char* name, const char* encoding, int 
   return found;
 }
 
+int FontTable::LoadEncoding(const char* name) {
+  for (size_t i = 0; i < loaded_.size(); ++i)
+    if (std::strcmp(loaded_[i]->encoding.name, name) == 0)
+      return kLoadedEncodingBase + static_cast<int>(i);
+  std::string path = Configuration().Lookup(FontCategory::kEncoding, name);
+  std::shared_ptr<const std::vector<uint8_t>> data = path.empty() ? nullptr : ReadFontFile(path);
+  if (!data || data->size() > kMaxEncodingFileSize) return kUnknownEncoding;
+  auto e = ParseEncodingFile(
+      name, std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
+  if (!e || loaded_.size() >= 1000) return kUnknownEncoding;
+  loaded_.push_back(std::move(e));
+  return kLoadedEncodingBase + static_cast<int>(loaded_.size() - 1);
+}
+
 int FontTable::FindFromSources(pdf::Writer& w, const char* name, int encodingIndex, int embed) {
   FontRecord r;
   r.name = name;
+  std::shared_ptr<const EncodingFile> file;
+  if (encodingIndex >= kLoadedEncodingBase)
+    file = loaded_[static_cast<size_t>(encodingIndex - kLoadedEncodingBase)];
+  r.encodingFile = file;
   bool identity = encodingIndex == kIdentityEncoding;
   const StdFontMetrics* m = identity ? nullptr : FindStdFontMetrics(name);
   int keyedTo = m && m->symbolic ? kBuiltInEncoding : 0;
@@ -263,6 +320,7 @@ int FontTable::FindFromSources(pdf::Writer& w, const char* name, int encodingInd
   if (!found) return -1;
   r.name = name;
   r.encodingIndex = encodingIndex;
+  r.encodingFile = file;
 
   bool sfnt = r.kind == kOpenTypeCff || r.kind == kTrueType;
   if (embed == 1 && !sfnt) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -29,6 +30,21 @@ struct Encoding {
   bool predefined;           // written as its own name; otherwise with /Differences
   const char* const* glyphs; // 256 glyph names (null entries are .notdef), or null
 };
+
+// An encoding read from a file the font configuration names: 256 glyph names.
+struct EncodingFile {
+  Encoding encoding{};
+  std::string name;
+  std::vector<std::string> names;
+  std::vector<const char*> glyphs; // into names; null for .notdef
+};
+// Encodings read from files are numbered from here, per document.
+inline constexpr int kLoadedEncodingBase = 1000;
+inline constexpr size_t kMaxEncodingFileSize = 256u << 10;
+// Reads "CODE NAME" lines (code decimal or 0x hexadecimal, name with or without "/";
+// "%" and "#" start comments); null when the text names no glyph.
+std::shared_ptr<const EncodingFile> ParseEncodingFile(const std::string& name,
+                                                      std::string_view text);
 
 // Index into the encoding table, kBuiltInEncoding, or kUnknownEncoding.
 int ResolveEncoding(const char* name);
@@ -67,12 +83,16 @@ struct FontRecord {
   std::vector<int> codeWidths;
   std::unordered_map<uint32_t, uint16_t> codeOf;
   std::shared_ptr<SfntFace> face;
+  // An encoding read from a file (encodingIndex from kLoadedEncodingBase).
+  std::shared_ptr<const EncodingFile> encodingFile;
   // Kind 6: the predefined CMap and the index of its character collection.
   std::string cmapName;
   int collection = 0;
 };
 
 bool IsCjkCharset(int charset);
+// The encoding a font is written and measured in; null for the font's own encoding.
+const Encoding* EncodingOf(const FontRecord& f);
 
 // True for the fourteen names that readers supply without widths or descriptor.
 bool IsStandardFontName(const std::string& name);
@@ -114,12 +134,15 @@ private:
   int FindCid(pdf::Writer& w, const char* name, const char* cmap);
   bool FromConfiguration(const char* name, int encodingIndex, int embed, FontRecord& out);
   const FontConfiguration& Configuration();
+  // An encoding file the configuration names, loaded once; kUnknownEncoding when none.
+  int LoadEncoding(const char* name);
 
   std::vector<FontRecord> fonts_;
   bool bold_ = false, italic_ = false;
   int pdfMinor_ = 4;
   std::string configPath_;
   std::unique_ptr<FontConfiguration> config_;
+  std::vector<std::shared_ptr<const EncodingFile>> loaded_;
 };
 
 } // namespace text

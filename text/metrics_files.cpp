@@ -55,6 +55,7 @@ bool ParseAfm(std::string_view text, int encodingIndex, FontRecord& out) {
   FontRecord r;
   r.name = out.name;
   r.encodingIndex = encodingIndex;
+  r.encodingFile = out.encodingFile;
   r.kind = kType1;
   std::unordered_map<std::string, int> byName;
   int byCode[256];
@@ -124,7 +125,8 @@ bool ParseAfm(std::string_view text, int encodingIndex, FontRecord& out) {
   if (r.stemV == 0) r.stemV = static_cast<int>(weightStem ? weightStem : 88);
   auto space = byName.find("space");
   int fill = space != byName.end() ? space->second : 250;
-  const char* const* names = GlyphNames(encodingIndex);
+  const char* const* names =
+      r.encodingFile ? r.encodingFile->glyphs.data() : GlyphNames(encodingIndex);
   for (int c = 0; c < 256; ++c) {
     r.widths[c] = fill;
     if (names) {
@@ -148,6 +150,7 @@ bool ParsePfm(const uint8_t* d, size_t size, int encodingIndex, FontRecord& out)
   FontRecord r;
   r.name = out.name;
   r.encodingIndex = encodingIndex;
+  r.encodingFile = out.encodingFile;
   r.kind = kType1;
   int ascent = static_cast<int16_t>(Le16(d + 74));
   int weight = Le16(d + 83);

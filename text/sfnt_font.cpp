@@ -221,6 +221,7 @@ bool LoadSfntFont(std::shared_ptr<const std::vector<uint8_t>> data, long index, 
   FontRecord r;
   r.name = out.name;
   r.encodingIndex = encodingIndex;
+  r.encodingFile = out.encodingFile;
   r.cffTable = sf->Table(Tag('C', 'F', 'F', ' '));
   if (!r.cffTable.empty()) {
     r.kind = kOpenTypeCff;
@@ -284,6 +285,11 @@ bool LoadSfntFont(std::shared_ptr<const std::vector<uint8_t>> data, long index, 
     else
       code = unicode ? unicode[c] : static_cast<FT_ULong>(c);
     FT_UInt glyph = code ? FT_Get_Char_Index(face, code) : 0;
+    // An encoding read from a file names its glyphs; fonts with glyph names find them so.
+    if (r.encodingFile && FT_HAS_GLYPH_NAMES(face)) {
+      const char* g = r.encodingFile->glyphs[static_cast<size_t>(c)];
+      glyph = g ? FT_Get_Name_Index(face, g) : 0;
+    }
     r.widths[c] = sf->Advance(glyph);
   }
   r.flags = DescriptorFlags(r, symbolic);

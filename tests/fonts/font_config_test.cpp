@@ -133,7 +133,13 @@ protected:
                   "Restricted=restricted.ttf\n"
                   "Truncated=truncated.ttf\n"
                   "Huge=huge.ttf\n"
+                  ".\n"
+                  "Encoding\n"
+                  "Swapped=swapped.enc\n"
+                  "Empty=empty.enc\n"
                   ".\n");
+    WriteFile(dir_.file("swapped.enc"), "% A and B change places\n32 /space\n65 /B\n0x42 A\n");
+    WriteFile(dir_.file("empty.enc"), "% nothing\n");
     setenv(text::kFontConfigEnv, dir_.file("Fonts.cfg").c_str(), 1);
   }
   void TearDown() override { unsetenv(text::kFontConfigEnv); }
@@ -209,6 +215,40 @@ print(n1 + n2 + n3 == len(data), data[:2] == b'%!', data[n1 - 7:n1].strip().ends
   for (size_t i = pgm.size() - 594 * 792; i < pgm.size(); ++i)
     dark += static_cast<unsigned char>(pgm[i]) < 128 ? 1 : 0;
   EXPECT_GT(dark, 200u);
+}
+
+// An encoding file gives codes other glyphs, for Type 1 and TrueType fonts alike.
+TEST_F(ConfiguredFonts, EncodingFileRenamesTheCodes) {
+  struct {
+    const char* font;
+    const char* encoding;
+    int embed;
+    int drawn;
+  } const cases[] = {{"My Sans", "Swapped", 0, 1},
+                     {"DejaVu Sans", "Swapped", 1, 1},
+                     {"My Sans", "Empty", 0, 0},
+                     {"My Sans", "Unconfigured", 0, 0}};
+  for (const auto& c : cases) {
+    texttest::Document doc;
+    EngineSetOption(doc.h(), 109, 2, 2, nullptr, nullptr);
+    EngineSetOption(doc.h(), 106, 1, 24, c.font, nullptr);
+    EngineSetOption(doc.h(), 130, c.embed, 0, c.encoding, nullptr);
+    EXPECT_EQ(EngineDrawText(doc.h(), 40, 40, "AB AB", 0), c.drawn) << c.font << c.encoding;
+    doc.Close();
+    if (!c.drawn) continue;
+    RunResult text = testsupport::Run("pdftotext " + Quote(doc.path()) + " -");
+    EXPECT_EQ(text.out, "BA BA\n\n\f") << c.font;
+    // The widths follow the glyphs: code 65 measures as B.
+    RunResult r = testsupport::Pikepdf(doc.path(), R"(
+pdf = pikepdf.open(sys.argv[1])
+f = pdf.pages[0].Resources.Font.F0
+d = list(f.Encoding.Differences)  # [0 /code0 /code1 ...]
+print(str(d[66]), str(d[67]), str(d[68]), int(f.Widths[65]), int(f.Widths[66]))
+)");
+    const char* widths = c.embed ? "/B /A /.notdef 686 684\n" : "/B /A /.notdef 667 667\n";
+    EXPECT_EQ(r.out, widths) << c.font;
+    EXPECT_TRUE(testsupport::QpdfCheckClean(doc.path())) << c.font;
+  }
 }
 
 } // namespace
