@@ -17,6 +17,8 @@ struct DecorationSettings {
   std::string tWatermark;
   int image = 0, imgpos = 4, imgWidth = 100, imgHeight = 100;
   std::string imgWatermark;
+  // Font of header, footer and text watermark.
+  std::string font = "Helvetica";
 };
 
 struct Point {
@@ -31,10 +33,15 @@ Point NinePosition(int position, int W, int H, int w, int h);
 int HeaderFooterSize(int W);
 
 // Header and footer texts go through `expand` (macros and page-text encoding); the text
-// watermark only through `encode`.
+// watermark only through `encode`. When `unicodeFont` is set, text that the single-byte code
+// page cannot hold is drawn as UTF-8 (header and footer after `expandUtf8`) in an installed
+// font: `unicodeFont` gets the configured font and the text and names the family that shows
+// every character (empty when there is none).
 struct TextFilters {
   std::function<std::string(const std::string&)> expand;
   std::function<std::string(const std::string&)> encode;
+  std::function<std::string(const std::string&)> expandUtf8;
+  std::function<std::string(const std::string& font, const std::string& utf8)> unicodeFont;
 };
 
 void DrawPageDecorations(EngineCalls& engine, int handle, int W, int H, const DecorationSettings& s,

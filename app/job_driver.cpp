@@ -1,6 +1,7 @@
 #include "job_driver.h"
 
 #include "app/document_loop.h"
+#include "app/decoration_fonts.h"
 #include "app/text_encoding.h"
 #include "app/text_macros.h"
 #include "platform/files.h"
@@ -86,6 +87,7 @@ DecorationSettings DecorationsFrom(const ConversionSettings& s) {
   d.imgWidth = s.imgWidth;
   d.imgHeight = s.imgHeight;
   d.imgWatermark = s.imgWatermark;
+  d.font = s.font;
   return d;
 }
 
@@ -161,6 +163,11 @@ JobDriver::JobDriver(EngineCalls& engine, DriverFrontEnd& frontEnd, const RunSet
     return Utf8ToWin1252(ExpandMacros(t, settings_.conv, clock));
   };
   filters_.encode = [](const std::string& t) { return Utf8ToWin1252(t); };
+  // Text beyond that code page goes as UTF-8 in an installed font that shows it.
+  filters_.expandUtf8 = [this](const std::string& t) {
+    return ExpandMacros(t, settings_.conv, clock);
+  };
+  filters_.unicodeFont = InstalledFontFor;
 }
 
 OutputDocument JobDriver::OpenOutput(const std::string& path, ExistingFilePolicy policy,

@@ -169,6 +169,7 @@ inline constexpr auto kSettingKeys = [] {
       Int("imgWidth", G::kWatermark, 100, 0, 9999, &CS::imgWidth),
       Int("imgHeight", G::kWatermark, 100, 0, 9999, &CS::imgHeight),
       Text("imgWatermark", G::kWatermark, {}, &CS::imgWatermark),
+      Text("font", G::kWatermark, "Helvetica", &CS::font),
       Choice("imgFit", G::kPage, 0, 2, &CS::imgFit),
       Choice("pageRotate", G::kPage, 0, 4, &CS::pageRotate),
       Int("xdpi", G::kPage, 72, 0, 1200, &CS::xdpi),

@@ -78,6 +78,14 @@ std::string Utf8ToWin1252(const std::string& utf8) {
   return out;
 }
 
+bool FitsWin1252(const std::string& utf8) {
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t cp = NextChar(utf8, i);
+    if (cp != kBad && cp != 0 && cp != U'?' && ToWin1252(cp) == '?') return false;
+  }
+  return true;
+}
+
 std::string PdfTextString(const std::string& utf8) {
   bool ascii = true;
   bool nul = false;

@@ -10,6 +10,10 @@ namespace app {
 // hold, malformed UTF-8 and NUL become '?'.
 std::string Utf8ToWin1252(const std::string& utf8);
 
+// True when Windows-1252 holds every character of the text (malformed UTF-8 counts as held:
+// it becomes '?' there as anywhere).
+bool FitsWin1252(const std::string& utf8);
+
 // A PDF text string's bytes for Info texts and bookmark titles: pure ASCII is returned as it
 // stands; anything else becomes UTF-16BE behind the byte-order mark FE FF (malformed UTF-8 as
 // U+FFFD). NUL characters are dropped, since the engine ends strings at them.

@@ -28,6 +28,7 @@ struct PageState {
   int textSize = 16;
   char fontName[64] = {};
   char fontEncoding[64] = {};
+  int fontEmbed = 0;  // option 130: embed the current font's program
   int textLeft = 64, textTop = 64;
   int textOptionA = 0, textOptionB = 0, textOptionC = 0;
   int boxX = 0, boxY = 0, boxW = 0, boxH = 0;

@@ -14,11 +14,13 @@ namespace {
 void BeginAutomaticPage(EngineDocument& doc, int kind) {
   PageState& ps = doc.page;
   int size = ps.textSize;
+  int embed = ps.fontEmbed;
   char font[sizeof ps.fontName], encoding[sizeof ps.fontEncoding];
   std::memcpy(font, ps.fontName, sizeof font);
   std::memcpy(encoding, ps.fontEncoding, sizeof encoding);
   BeginPage(doc, ps.pageWidth, ps.pageHeight, false);
   ps.textSize = size;
+  ps.fontEmbed = embed;
   std::memcpy(ps.fontName, font, sizeof font);
   std::memcpy(ps.fontEncoding, encoding, sizeof encoding);
   ps.pageKind = kind;
@@ -40,10 +42,15 @@ int MeasureText(EngineDocument& doc, int key, int fontCode, int size, const char
   if (!textA || !*textA || size < 0) return 0;
   const char* name = doc.page.fontName;
   const char* encoding = doc.page.fontEncoding;
-  if (fontCode != 0 && !StandardFontForCode(fontCode, &name, &encoding)) return 0;
+  int embed = doc.page.fontEmbed;
+  if (fontCode != 0) {
+    if (!StandardFontForCode(fontCode, &name, &encoding)) return 0;
+    embed = 0;
+  }
   if (size == 0) size = doc.page.textSize;
   // Measuring adds the font, so it is written at close even if nothing is drawn with it.
-  int index = doc.fonts.Find(*doc.writer, name, encoding, 0);
+  doc.fonts.SetStyle(doc.page.textOptionB != 0, doc.page.textOptionC != 0);
+  int index = doc.fonts.Find(*doc.writer, name, encoding, embed);
   const text::FontRecord* font = doc.fonts.at(index);
   if (!font) return 0;
   std::string_view s(textA);
@@ -61,7 +68,8 @@ extern "C" int EngineDrawText(int handle, int x, int y, const char* text, int co
   if (x == -1 && y != -1) return 0;
   if (x != -1 && (x < 0 || y < 0)) return 0;
   engine::PageState& ps = doc->page;
-  int fontIndex = doc->fonts.Find(*doc->writer, ps.fontName, ps.fontEncoding, 0);
+  doc->fonts.SetStyle(ps.textOptionB != 0, ps.textOptionC != 0);
+  int fontIndex = doc->fonts.Find(*doc->writer, ps.fontName, ps.fontEncoding, ps.fontEmbed);
   if (fontIndex < 0) return 0;
   if (!ps.pageOpen) {
     engine::BeginAutomaticPage(*doc, 2);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "document.h"
 #include "images/xobject.h"
@@ -41,6 +42,17 @@ void CopyName(char (&dst)[64], const char* src) {
 }
 
 long long gAppendWriteLimit = -1;
+
+// The x of an existing file's "%PDF-1.x" header (CID fonts depend on it).
+int HeaderMinorVersion(reader::Source& source) {
+  char head[16] = {};
+  size_t n = source.ReadAt(0, head, sizeof head);
+  std::string_view h(head, n);
+  size_t at = h.find("%PDF-1.");
+  if (at == std::string_view::npos || at + 7 >= n) return 4;
+  char c = h[at + 7];
+  return c >= '0' && c <= '9' ? c - '0' : 4;
+}
 
 // Writes an appended file at its end through its descriptor, without a second buffer, so
 // that a failed update can be cut off exactly.
@@ -112,6 +124,7 @@ void PageState::ResetForNewPage() {
   textSize = 16;
   CopyName(fontName, kDefaultFont);
   CopyName(fontEncoding, kDefaultEncoding);
+  fontEmbed = 0;
   textLeft = 64;
   textTop = 64;
   textOptionA = textOptionB = textOptionC = 0;
@@ -228,6 +241,7 @@ extern "C" int EngineOpenAppend(const char* path) {
   doc->security = std::move(existing->security);
   w.encryptor = doc->security.get();
   doc->data.info = existing->info;
+  doc->fonts.SetPdfMinorVersion(engine::HeaderMinorVersion(source));
   doc->existing = std::move(existing);
   int handle = engine::Register(doc);
   if (handle == 0) {

@@ -76,7 +76,15 @@ enum {
   ENGINE_OPT_CLEAR_COMPRESSION = 124,
   ENGINE_OPT_SKEW = 126,
   ENGINE_OPT_SECOND_IMAGE = 127,
-  ENGINE_OPT_JPEG_QUALITY = 128
+  ENGINE_OPT_JPEG_QUALITY = 128,
+  /* Encoding of the current font: textA an encoding name ("WinAnsiEncoding",
+   * "MacRomanEncoding", "StandardEncoding", "FontSpecific"), a predefined CJK CMap name
+   * ("GBK-EUC-H", "90ms-RKSJ-H", ...) or "Identity-H"; intA 1 embeds the font program, 0 does
+   * not. Set it after ENGINE_OPT_FONT, which restores the default encoding without embedding;
+   * both last until the next page. Text drawn with an "Identity-H" font is UTF-8 and the
+   * program (a TrueType font) is always embedded, subset to the characters used. 1 accepted,
+   * 0 for a missing or over-long name or an embed value other than 0 and 1. */
+  ENGINE_OPT_FONT_ENCODING = 130
 };
 
 /* Query keys. */

@@ -140,7 +140,19 @@ int FontOption(EngineDocument& doc, int code, int size, const char* name) {
   if (std::strlen(font) >= sizeof ps.fontName) return 0;
   std::strcpy(ps.fontName, font);
   std::strcpy(ps.fontEncoding, encoding);
+  ps.fontEmbed = 0;
   if (size > 0) ps.textSize = size;
+  return 1;
+}
+
+// The current font's encoding (an encoding name, a predefined CMap or Identity-H) and
+// whether its program is embedded; the font itself is found when text uses it.
+int FontEncodingOption(EngineDocument& doc, int embed, const char* name) {
+  PageState& ps = doc.page;
+  if (!name || !*name || (embed != 0 && embed != 1)) return 0;
+  if (std::strlen(name) >= sizeof ps.fontEncoding) return 0;
+  std::strcpy(ps.fontEncoding, name);
+  ps.fontEmbed = embed;
   return 1;
 }
 
@@ -227,6 +239,8 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
     case 128:
       doc.jpegQuality = intA;
       return 0;
+    case 130:
+      return FontEncodingOption(doc, intA, textA);
     default:
       return 0;
   }

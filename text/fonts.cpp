@@ -2,8 +2,15 @@
 
 #include <strings.h>
 
+#include <cstdio>
 #include <cstring>
 
+#include "cmaps.h"
+#include "font_config.h"
+#include "font_writers.h"
+#include "installed_fonts.h"
+#include "metrics_files.h"
+#include "sfnt_font.h"
 #include "std_fonts.h"
 
 namespace text {
@@ -36,9 +43,10 @@ FontRecord FromStandard(const StdFontMetrics& m, int encodingIndex) {
   return r;
 }
 
-// The /Encoding entry; returns the object number of an encoding dictionary to write, or 0.
+} // namespace
+
 int WriteEncodingEntry(pdf::Writer& w, const FontRecord& f) {
-  const Encoding* e = EncodingAt(f.encodingIndex);
+  const Encoding* e = EncodingOf(f);
   if (!e) return 0;
   if (e->predefined) {
     w.WriteText("/Encoding /");
@@ -51,8 +59,7 @@ int WriteEncodingEntry(pdf::Writer& w, const FontRecord& f) {
   return n;
 }
 
-void WriteEncodingDictionary(pdf::Writer& w, int number, int encodingIndex) {
-  const Encoding* e = EncodingAt(encodingIndex);
+void WriteEncodingDictionary(pdf::Writer& w, int number, const Encoding* e) {
   w.BeginObject(number);
   w.WriteText(" <</Type /Encoding /Differences [0 ");
   for (int c = 0; c < 256; ++c) {
@@ -63,6 +70,8 @@ void WriteEncodingDictionary(pdf::Writer& w, int number, int encodingIndex) {
   }
   w.WriteText("] >> endobj ");
 }
+
+namespace {
 
 void WriteBaseFont(pdf::Writer& w, const FontRecord& f) {
   w.WriteText("/BaseFont /");
@@ -76,7 +85,7 @@ void WriteShortFont(pdf::Writer& w, const FontRecord& f) {
   int encoding = WriteEncodingEntry(w, f);
   WriteBaseFont(w, f);
   w.WriteText(">> endobj ");
-  if (encoding) WriteEncodingDictionary(w, encoding, f.encodingIndex);
+  if (encoding) WriteEncodingDictionary(w, encoding, EncodingOf(f));
 }
 
 void WriteFullType1(pdf::Writer& w, const FontRecord& f) {
@@ -106,8 +115,52 @@ void WriteFullType1(pdf::Writer& w, const FontRecord& f) {
   w.WriteFormatted("/ItalicAngle %d /StemV %d ", {static_cast<int>(f.italicAngle), f.stemV});
   if (f.stemH > 0) w.WriteFormatted("/StemH %d ", {f.stemH});
   if (f.xHeight > 0) w.WriteFormatted("/XHeight %d ", {f.xHeight});
+  int fontFile = f.embed && f.fontData ? w.NewObjectNumber() : 0;
+  if (fontFile) w.WriteFormatted("/FontFile %ld 0 R ", {w.Ref(fontFile)});
   w.WriteText(">> endobj ");
-  if (encoding) WriteEncodingDictionary(w, encoding, f.encodingIndex);
+  if (encoding) WriteEncodingDictionary(w, encoding, EncodingOf(f));
+  if (fontFile) WriteType1FontFile(w, fontFile, *f.fontData);
+}
+
+// A metrics file configured for the name: the text form, or the byte-oriented one.
+bool FromMetricsFile(const std::string& path, int encodingIndex, FontRecord& r) {
+  if (path.empty()) return false;
+  std::shared_ptr<const std::vector<uint8_t>> data = ReadFontFile(path);
+  if (!data) return false;
+  std::string_view text(reinterpret_cast<const char*>(data->data()), data->size());
+  if (ParseAfm(text, encodingIndex, r)) return true;
+  return ParsePfm(data->data(), data->size(), encodingIndex, r);
+}
+
+// A TrueType or OpenType file; in a collection, the face whose family is the name.
+bool FromFontFile(const std::string& path, const char* name, int encodingIndex, int embed,
+                  FontRecord& r) {
+  if (path.empty()) return false;
+  std::shared_ptr<const std::vector<uint8_t>> data = ReadFontFile(path);
+  if (!data) return false;
+  long index = 0;
+  if (std::shared_ptr<SfntFace> first = SfntFace::Open(data, 0)) {
+    long faces = first->faceCount();
+    for (long i = 0; i < faces && i < 256; ++i) {
+      std::shared_ptr<SfntFace> f = i == 0 ? first : SfntFace::Open(data, i);
+      if (f && strcasecmp(f->family().c_str(), name) == 0) {
+        index = i;
+        break;
+      }
+    }
+  }
+  return LoadSfntFont(data, index, encodingIndex, embed != 0, r);
+}
+
+// An installed font of the face name in the requested style.
+bool FromInstalled(const char* name, bool bold, bool italic, int encodingIndex, int embed,
+                   FontRecord& r) {
+  // Face names longer than this are refused as they were by the system's font interface.
+  if (std::strlen(name) > 31) return false;
+  InstalledFont found;
+  if (!FindInstalledFont(name, bold, italic, found)) return false;
+  std::shared_ptr<const std::vector<uint8_t>> data = ReadFontFile(found.file);
+  return data && LoadSfntFont(data, found.index, encodingIndex, embed != 0, r);
 }
 
 } // namespace
@@ -149,22 +202,183 @@ const StdFontMetrics* FindStdFontMetrics(const char* name) {
   return nullptr;
 }
 
+const Encoding* EncodingOf(const FontRecord& f) {
+  return f.encodingFile ? &f.encodingFile->encoding : EncodingAt(f.encodingIndex);
+}
+
+std::shared_ptr<const EncodingFile> ParseEncodingFile(const std::string& name,
+                                                      std::string_view text) {
+  if (text.size() > kMaxEncodingFileSize) return nullptr;
+  auto e = std::make_shared<EncodingFile>();
+  e->names.assign(256, std::string());
+  bool any = false;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string line(text.substr(pos, end - pos));
+    pos = end + 1;
+    size_t comment = line.find_first_of("%#");
+    if (comment != std::string::npos) line.resize(comment);
+    char glyph[128] = {};
+    unsigned code = 0;
+    if (std::sscanf(line.c_str(), " %i %127s", reinterpret_cast<int*>(&code), glyph) != 2 ||
+        code > 255)
+      continue;
+    const char* g = glyph[0] == '/' ? glyph + 1 : glyph;
+    if (!*g) continue;
+    e->names[code] = g;
+    any = true;
+  }
+  if (!any) return nullptr;
+  for (const std::string& n : e->names)
+    e->glyphs.push_back(n.empty() ? nullptr : n.c_str());
+  e->encoding.predefined = false;
+  e->encoding.glyphs = e->glyphs.data();
+  e->name = name;
+  e->encoding.name = e->name.c_str();
+  return e;
+}
+
+bool IsCjkCharset(int charset) {
+  return charset == 128 || charset == 129 || charset == 134 || charset == 136;
+}
+
+FontTable::FontTable() {
+  fonts_.reserve(16);
+}
+FontTable::~FontTable() = default;
+
+const FontConfiguration& FontTable::Configuration() {
+  if (!config_) config_ = std::make_unique<FontConfiguration>(LoadFontConfiguration(configPath_));
+  return *config_;
+}
+
+bool FontTable::FromConfiguration(const char* name, int encodingIndex, int embed, FontRecord& r) {
+  const FontConfiguration& c = Configuration();
+  if (encodingIndex != kIdentityEncoding &&
+      FromMetricsFile(c.Lookup(FontCategory::kMetrics, name), encodingIndex, r))
+    return true;
+  return FromFontFile(c.Lookup(FontCategory::kFontFile, name), name, encodingIndex, embed, r);
+}
+
 int FontTable::Find(pdf::Writer& w, const char* name, const char* encoding, int embed) {
   if (!name || !*name || !encoding || !*encoding || (embed != 0 && embed != 1)) return -1;
-  int encodingIndex = ResolveEncoding(encoding);
-  // Encoding files and predefined CMaps come from the font configuration, which this
-  // build does not read.
-  if (encodingIndex == kUnknownEncoding) return -1;
+  bool identity = std::strcmp(encoding, kIdentityName) == 0;
+  int encodingIndex = identity ? kIdentityEncoding : ResolveEncoding(encoding);
+  if (encodingIndex == kUnknownEncoding) {
+    if (FindPredefinedCmap(encoding)) return FindCid(w, name, encoding);
+    encodingIndex = LoadEncoding(encoding);
+    if (encodingIndex == kUnknownEncoding) return -1;
+  }
   for (size_t i = 0; i < fonts_.size(); ++i)
     if (fonts_[i].name == name && fonts_[i].encodingIndex == encodingIndex)
       return static_cast<int>(i);
+  int found = FindFromSources(w, name, encodingIndex, identity ? 1 : embed);
+  // Identity-H is also a predefined CMap of the CJK fonts without a program.
+  if (found < 0 && identity && FindCjkFont(name)) return FindCid(w, name, encoding);
+  return found;
+}
 
-  const StdFontMetrics* m = FindStdFontMetrics(name);
+int FontTable::LoadEncoding(const char* name) {
+  for (size_t i = 0; i < loaded_.size(); ++i)
+    if (std::strcmp(loaded_[i]->encoding.name, name) == 0)
+      return kLoadedEncodingBase + static_cast<int>(i);
+  std::string path = Configuration().Lookup(FontCategory::kEncoding, name);
+  std::shared_ptr<const std::vector<uint8_t>> data = path.empty() ? nullptr : ReadFontFile(path);
+  if (!data || data->size() > kMaxEncodingFileSize) return kUnknownEncoding;
+  auto e = ParseEncodingFile(
+      name, std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
+  if (!e || loaded_.size() >= 1000) return kUnknownEncoding;
+  loaded_.push_back(std::move(e));
+  return kLoadedEncodingBase + static_cast<int>(loaded_.size() - 1);
+}
+
+int FontTable::FindFromSources(pdf::Writer& w, const char* name, int encodingIndex, int embed) {
+  FontRecord r;
+  r.name = name;
+  std::shared_ptr<const EncodingFile> file;
+  if (encodingIndex >= kLoadedEncodingBase)
+    file = loaded_[static_cast<size_t>(encodingIndex - kLoadedEncodingBase)];
+  r.encodingFile = file;
+  bool identity = encodingIndex == kIdentityEncoding;
+  const StdFontMetrics* m = identity ? nullptr : FindStdFontMetrics(name);
   int keyedTo = m && m->symbolic ? kBuiltInEncoding : 0;
-  if (!m || keyedTo != encodingIndex) return -1;
-  // Embedding a Type 1 font needs its outline file from the font configuration.
-  if (embed == 1) return -1;
-  return Add(w, FromStandard(*m, encodingIndex));
+  bool found = false;
+  if (m && keyedTo == encodingIndex) {
+    r = FromStandard(*m, encodingIndex);
+    found = true;
+  }
+  bool configured = config_ != nullptr;
+  if (!found && configured && !identity)
+    found = FromMetricsFile(config_->Lookup(FontCategory::kMetrics, name), encodingIndex, r);
+  if (!found) found = FromInstalled(name, bold_, italic_, encodingIndex, embed, r);
+  if (!found && configured)
+    found =
+        FromFontFile(config_->Lookup(FontCategory::kFontFile, name), name, encodingIndex, embed, r);
+  if (!found && !configured) found = FromConfiguration(name, encodingIndex, embed, r);
+  if (!found) return -1;
+  r.name = name;
+  r.encodingIndex = encodingIndex;
+  r.encodingFile = file;
+
+  bool sfnt = r.kind == kOpenTypeCff || r.kind == kTrueType;
+  if (embed == 1 && !sfnt) {
+    // A Type 1 font embeds the outline file that the configuration names for it.
+    std::string outline = Configuration().Lookup(FontCategory::kOutline, name);
+    r.fontData = outline.empty() ? nullptr : ReadFontFile(outline);
+    if (!r.fontData) return -1;
+    r.fontFile = outline;
+  }
+  if (sfnt && (identity || (embed == 1 && IsCjkCharset(r.charset)))) {
+    // Identity-H programs are embedded as TrueType outlines.
+    if (r.kind != kTrueType) return -1;
+    r.identity = true;
+    embed = 1;
+  }
+  // Only Identity-H fonts look glyphs up after loading.
+  if (!r.identity) r.face = nullptr;
+  r.embed = embed;
+  return Add(w, std::move(r));
+}
+
+int FontTable::FindCid(pdf::Writer& w, const char* name, const char* cmap) {
+  const PredefinedCmap* c = FindPredefinedCmap(cmap);
+  if (!c || pdfMinor_ < 3 || pdfMinor_ < c->minorVersion) return -1;
+  for (size_t i = 0; i < fonts_.size(); ++i)
+    if (fonts_[i].kind == kCid && fonts_[i].name == name && fonts_[i].cmapName == cmap)
+      return static_cast<int>(i);
+  FontRecord r;
+  r.name = name;
+  r.kind = kCid;
+  r.encodingIndex = kCidEncoding;
+  r.cmapName = c->name;
+  r.collection = c->collection;
+  if (const CjkFontMetrics* m = FindCjkFont(name)) {
+    r.flags = m->flags;
+    for (int i = 0; i < 4; ++i)
+      r.fontBBox[i] = static_cast<float>(m->fontBBox[i]);
+    r.italicAngle = static_cast<float>(m->italicAngle);
+    r.capHeight = m->capHeight;
+    r.xHeight = m->xHeight;
+    r.ascent = m->ascent;
+    r.descent = m->descent;
+    r.stemV = m->stemV;
+    r.stemH = m->stemH;
+  } else {
+    r.flags = 4;
+    r.fixedPitch = 1;
+    const float box[4] = {-250, -143, 600, 857};
+    for (int i = 0; i < 4; ++i)
+      r.fontBBox[i] = box[i];
+    r.capHeight = 857;
+    r.xHeight = 599;
+    r.ascent = 857;
+    r.descent = -143;
+    r.stemV = 91;
+    r.stemH = 91;
+  }
+  return Add(w, std::move(r));
 }
 
 int FontTable::Add(pdf::Writer& w, FontRecord record) {
@@ -199,9 +413,13 @@ void FontTable::WritePageResources(pdf::Writer& w) {
 }
 
 void FontTable::WriteFonts(pdf::Writer& w) {
-  for (const FontRecord& f : fonts_) {
-    if (f.kind != kType1 && f.kind != kType1Variant) continue; // written by their own sources
-    if (f.embed == 0 && IsStandardFontName(f.name))
+  for (size_t i = 0; i < fonts_.size(); ++i) {
+    FontRecord& f = fonts_[i];
+    if (f.kind == kOpenTypeCff || f.kind == kTrueType)
+      WriteSfntFont(w, static_cast<int>(i), f);
+    else if (f.kind == kCid)
+      WriteCmapFont(w, f);
+    else if (f.embed == 0 && IsStandardFontName(f.name))
       WriteShortFont(w, f);
     else
       WriteFullType1(w, f);

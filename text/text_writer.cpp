@@ -1,5 +1,7 @@
 #include "text_writer.h"
 
+#include "identity_text.h"
+
 namespace text {
 
 std::vector<std::string_view> SplitLines(std::string_view s) {
@@ -17,6 +19,13 @@ std::vector<std::string_view> SplitLines(std::string_view s) {
 float StringWidth(const FontRecord& font, const TextState& ts, std::string_view s, float size) {
   if (font.kind == kCid) return 0;
   float width = 0;
+  if (font.identity) {
+    for (char32_t c : DecodeUtf8(s)) {
+      width += static_cast<float>(IdentityCharWidth(font, c)) * size / 1000.0f + ts.charSpacing;
+      if (c == 32) width += ts.wordSpacing;
+    }
+    return width * ts.horizontalScaling * ts.textMatrix.a;
+  }
   for (unsigned char b : s) {
     width += static_cast<float>(font.widths[b]) * size / 1000.0f + ts.charSpacing;
     if (b == 32) width += ts.wordSpacing;
@@ -72,12 +81,19 @@ void TextWriter::WriteParams(pdf::Writer& w, GraphicsStack& g) {
   paramsWritten_ = true;
 }
 
-void TextWriter::ShowLine(pdf::Writer& w, GraphicsStack& g, const FontRecord* font,
-                          std::string_view s) {
+void TextWriter::ShowLine(pdf::Writer& w, GraphicsStack& g, FontRecord* font, std::string_view s) {
   BeginText(w, g);
   WriteParams(w, g);
-  w.WriteLiteralString(s.data(), s.size());
-  w.WriteText(" Tj ");
+  if (font && font->identity) {
+    // UTF-8 text becomes the font's two-byte codes.
+    std::string codes = EncodeIdentity(*font, s);
+    w.WriteChar('<');
+    w.WriteHex(reinterpret_cast<const uint8_t*>(codes.data()), codes.size());
+    w.WriteText("> Tj ");
+  } else {
+    w.WriteLiteralString(s.data(), s.size());
+    w.WriteText(" Tj ");
+  }
   TextState& ts = g.textState();
   if (ts.renderingMode > 3) GraphicsStack::EndText(w);
   if (font) ts.textMatrix.e += StringWidth(*font, ts, s, ts.fontSize);
@@ -122,7 +138,7 @@ void TextWriter::DrawText(pdf::Writer& w, GraphicsStack& g, FontTable& fonts, co
 
   SetColourFromValue(w, g, ColourTarget::kFill, run.colour);
 
-  const FontRecord* font = fonts.at(run.fontIndex);
+  FontRecord* font = fonts.at(run.fontIndex);
   std::string_view rest = run.text;
   size_t feed;
   while ((feed = rest.find('\n')) != std::string_view::npos) {

@@ -58,7 +58,7 @@ private:
   void BeginText(pdf::Writer& w, GraphicsStack& g);
   void WriteMatrix(pdf::Writer& w, GraphicsStack& g);
   void WriteParams(pdf::Writer& w, GraphicsStack& g);
-  void ShowLine(pdf::Writer& w, GraphicsStack& g, const FontRecord* font, std::string_view s);
+  void ShowLine(pdf::Writer& w, GraphicsStack& g, FontRecord* font, std::string_view s);
   void NextLine(pdf::Writer& w, GraphicsStack& g);
 
   // Leading (and non-zero spacings) written since the text object began or leading changed.
