@@ -215,6 +215,8 @@ void JobDriver::ApplyDocumentSettings(int handle) {
   if (d.bwTif != 0) engine_.SetOption(handle, 123, 1, 0, name(kBitonalNames, d.bwTif), nullptr);
   engine_.SetOption(handle, 128, d.quality, 0, nullptr, nullptr);
   engine_.SetOption(handle, 126, d.bSkew, 0, nullptr, nullptr);
+  engine_.SetOption(handle, 131, d.lossless, 0, nullptr, nullptr);
+  engine_.SetOption(handle, 132, d.autoRotate, 0, nullptr, nullptr);
   engine_.SetOption(handle, 122, d.pageRotate * 90, 0, nullptr, nullptr);
   std::string info[5] = {EngineTextString(d.title), EngineTextString(d.subject),
                          EngineTextString(d.author), EngineTextString(d.keywords),

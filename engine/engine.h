@@ -23,8 +23,7 @@ int EngineCreate(const char* path);
 int EngineOpenAppend(const char* path);
 
 /* Changes a setting or performs a page step; 1 accepted, 0 refused. */
-int EngineSetOption(int handle, int key, int intA, int intB, const char* textA,
-                    const char* textB);
+int EngineSetOption(int handle, int key, int intA, int intB, const char* textA, const char* textB);
 
 /* Reads a setting or asks about an input file. outA and outB are written only when their
  * value is above 1000, so small integers may stand in their place (key 210 reads outA as an
@@ -76,7 +75,16 @@ enum {
   ENGINE_OPT_CLEAR_COMPRESSION = 124,
   ENGINE_OPT_SKEW = 126,
   ENGINE_OPT_SECOND_IMAGE = 127,
-  ENGINE_OPT_JPEG_QUALITY = 128
+  ENGINE_OPT_JPEG_QUALITY = 128,
+  /* intA 1: images other than JPEG files are embedded without loss: 1-bit black-and-white
+   * pages as CCITT G4, other two-colour, 4- and 8-bit palette pages as /Indexed, grey and
+   * colour pages as Flate with a predictor (16-bit samples reduced to 8). Larger files than
+   * the JPEG at quality 75 of intA 0, the default. JPEG inputs are unaffected. */
+  ENGINE_OPT_LOSSLESS = 131,
+  /* intA 1: a JPEG file is drawn upright by its Exif orientation, its data still copied
+   * unchanged, and the image size and resolution queries report the upright image. Off (0)
+   * by default. TIFF Orientation is honoured whatever this says. */
+  ENGINE_OPT_AUTO_ROTATE = 132
 };
 
 /* Query keys. */

@@ -226,7 +226,13 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
       return 1;
     case 128:
       doc.jpegQuality = intA;
-      return 0;
+      return 1;
+    case 131:
+      doc.lossless = intA >= 1;
+      return 1;
+    case 132:
+      doc.autoRotate = intA >= 1;
+      return 1;
     default:
       return 0;
   }

@@ -143,6 +143,7 @@ Result Image::Clone(Image& out) const {
   out.xDpi_ = xDpi_, out.yDpi_ = yDpi_, out.headerOnly_ = headerOnly_;
   out.recordedCompression_ = recordedCompression_, out.writeCompression_ = writeCompression_;
   out.jpegQuality_ = jpegQuality_;
+  out.writePredictor_ = writePredictor_, out.sourceSubsampled_ = sourceSubsampled_;
   out.palette_ = palette_;
   return Result::Ok();
 }
@@ -168,6 +169,13 @@ Result Image::AddAlpha() {
 
 void Image::SetJpegQuality(int q) {
   jpegQuality_ = std::clamp(q, 1, 100);
+}
+
+bool Image::IsBlackAndWhite() const {
+  if (bpp_ != 1 || palette_.size() != 2) return false;
+  const Rgb black{0, 0, 0}, white{255, 255, 255};
+  return (palette_[0] == black && palette_[1] == white) ||
+         (palette_[0] == white && palette_[1] == black);
 }
 
 bool Image::IsGreyscale() const {

@@ -159,6 +159,12 @@ Result ReadJpeg(Source& src, const LoadOptions& opt, Image& out) {
     return result;
   }
   out.SetRecordedCompression(kCompressionJpeg);
+  if (cinfo.num_components >= 3) {
+    const jpeg_component_info* c = cinfo.comp_info;
+    for (int i = 1; i < cinfo.num_components; ++i)
+      if (c[i].h_samp_factor != c[0].h_samp_factor || c[i].v_samp_factor != c[0].v_samp_factor)
+        out.SetSourceSubsampled(true);
+  }
   // A density of 1 x 1 is what many writers put when they know none; it is no resolution.
   bool placeholder = cinfo.X_density == 1 && cinfo.Y_density == 1;
   if (cinfo.saw_JFIF_marker && cinfo.X_density > 0 && !placeholder) {
