@@ -199,6 +199,8 @@ int JpegRoute(EngineDocument& doc, int handle, const char* path, const TempFile&
   Image img;
   if (!imagelib::Load(path, imagelib::ImageType::kJpeg, LoadOptions{}, img) || !img.IsValid())
     return 0;
+  // The new file carries no Exif block, so it is written upright.
+  if (doc.autoRotate && !img.ApplyOrientation()) return 0;
   img.SetJpegQuality(q);
   if (!img.WriteJpeg(temp.path())) return 0;
   return PlaceImageFile(handle, temp.path().c_str());

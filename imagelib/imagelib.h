@@ -204,6 +204,13 @@ public:
   // image is at least 256 pixels in both directions.
   bool SourceSubsampled() const { return sourceSubsampled_; }
   void SetSourceSubsampled(bool s) { sourceSubsampled_ = s; }
+  // How the stored rows are turned (TIFF Orientation, Exif orientation): 1 upright, 2 mirrored,
+  // 3 turned half round, 4 flipped, 5 to 8 with rows and columns exchanged. TIFF pages are
+  // loaded upright (1); JPEG files report their Exif value and are stored as coded.
+  int Orientation() const { return orientation_; }
+  void SetOrientation(int o) { orientation_ = o >= 1 && o <= 8 ? o : 1; }
+  // Turns the pixels (or, for a header-only image, the size and resolution) upright.
+  Result ApplyOrientation();
   // True for a 1-bit image whose two palette entries are pure black and pure white.
   bool IsBlackAndWhite() const;
 
@@ -273,6 +280,7 @@ private:
   int writeCompression_ = kCompressionNone;
   int jpegQuality_ = 75;
   int writePredictor_ = 1;
+  int orientation_ = 1;
   bool sourceSubsampled_ = false;
   std::vector<Rgb> palette_;
   Buffer pixels_;

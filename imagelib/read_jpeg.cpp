@@ -6,6 +6,7 @@
 
 #include <jpeglib.h>
 
+#include "imagelib/exif.h"
 #include "imagelib/readers.h"
 
 namespace imagelib::detail {
@@ -172,6 +173,14 @@ Result ReadJpeg(Source& src, const LoadOptions& opt, Image& out) {
     if (k > 0)
       out.SetResolution(cinfo.X_density * k,
                         (cinfo.Y_density ? cinfo.Y_density : cinfo.X_density) * k);
+  }
+  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+    if (m->marker != JPEG_APP0 + 1) continue;
+    int o = ExifOrientation(m->data, m->data_length);
+    if (o != 1) {
+      out.SetOrientation(o);
+      break;
+    }
   }
   if (out.XResolution() <= 0) { // camera files often carry it in Exif only
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {

@@ -26,6 +26,7 @@ struct Page {
   uint16_t compression = COMPRESSION_NONE;
   uint16_t extraCount = 0;
   uint16_t* extra = nullptr;
+  uint16_t orientation = ORIENTATION_TOPLEFT;
   bool tiled = false;
   bool scanlinePath = false;
   bool alpha = false, associated = false;
@@ -43,6 +44,9 @@ void ReadPage(TIFF* t, Page& p) {
     p.photometric = p.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
   TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &p.extraCount, &p.extra);
   p.tiled = TIFFIsTiled(t) != 0;
+  if (!TIFFGetField(t, TIFFTAG_ORIENTATION, &p.orientation) || p.orientation < 1 ||
+      p.orientation > 8)
+    p.orientation = ORIENTATION_TOPLEFT;
   if (p.extraCount > 0 && p.extra &&
       (p.extra[0] == EXTRASAMPLE_ASSOCALPHA || p.extra[0] == EXTRASAMPLE_UNASSALPHA)) {
     p.alpha = true;
@@ -156,7 +160,8 @@ Result ReadViaRgba(TIFF* t, const Page& p, const Limits& limits, Image& out) {
   TIFFRGBAImage img;
   if (!TIFFRGBAImageBegin(&img, t, 0, emsg))
     return Unsupported(std::string("unsupported TIFF: ") + emsg);
-  img.req_orientation = ORIENTATION_TOPLEFT;
+  // Rows as stored: the page is turned upright afterwards, transposing ones included.
+  img.req_orientation = p.orientation;
   const uint32_t w = p.w, h = p.h;
   // Bands of about 16 MB, whole multiples of 16 rows so that they never split a subsampled
   // YCbCr block.
@@ -288,10 +293,11 @@ Result ReadTiff(Source& src, const LoadOptions& opt, Image& out) {
       if (!p.scanlinePath && p.bpp == 1) pal = {Rgb{255, 255, 255}, Rgb{0, 0, 0}};
     }
   }
-  if (opt.headerOnly) return Result::Ok();
+  out.SetOrientation(p.orientation);
+  if (opt.headerOnly) return out.ApplyOrientation();
   r = p.scanlinePath ? ReadScanlines(tc.t, p, out) : ReadViaRgba(tc.t, p, opt.limits, out);
   if (!r) return r;
-  return Result::Ok();
+  return out.ApplyOrientation();
 }
 
 } // namespace imagelib::detail

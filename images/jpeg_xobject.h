@@ -51,6 +51,7 @@ struct JpegHeader {
   int precision = 0;
   int components = 0;
   bool adobe = false;
+  int orientation = 1;                    // Exif orientation, 1..8
   float xResolution = 0, yResolution = 0; // negative: aspect ratio only; 0: none stated
 };
 

@@ -306,7 +306,9 @@ bool WriteDecoded(const ImageContext& ctx, TIFF* t, ImageRecord& image, bool cmy
     const size_t count = static_cast<size_t>(width) * height;
     pixels.resize(count * 4);
     auto* raster = reinterpret_cast<uint32_t*>(pixels.data());
-    if (!TIFFReadRGBAImageOriented(t, width, height, raster, ORIENTATION_TOPLEFT, 1)) return false;
+    // Rows as stored, like copied strips: the image matrix turns the page upright.
+    int stored = image.orientation >= 1 && image.orientation <= 8 ? image.orientation : 1;
+    if (!TIFFReadRGBAImageOriented(t, width, height, raster, stored, 1)) return false;
     // Narrow the pixels in place: pixel i is read before bytes up to 4 i + 3 are written.
     const size_t n = static_cast<size_t>(image.componentCount);
     uint8_t* out = pixels.data();
@@ -367,6 +369,9 @@ int ReadDirectory(const ImageContext& ctx, ImageTable& table, TIFF* t, uint64_t 
   image.bitsPerComponent = bits;
   image.componentCount = samples;
   image.stripCount = 1;
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  if (Get(t, TIFFTAG_ORIENTATION, orientation) && orientation >= 1 && orientation <= 8)
+    image.orientation = orientation;
   float xr = 0, yr = 0;
   if (Get(t, TIFFTAG_XRESOLUTION, xr) && Get(t, TIFFTAG_YRESOLUTION, yr) && xr > 0 && yr > 0) {
     uint16_t unit = GetDefaulted<uint16_t>(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);

@@ -95,6 +95,22 @@ photo[..., 1] = np.linspace(255, 0, 48, dtype=np.uint8)[:, None]
 photo[..., 2] = 128
 Image.fromarray(photo).save(out + '/photo.jpg', quality=95, subsampling=0)
 Image.fromarray(photo).save(out + '/photo.png')
+# Turned pages: an asymmetric picture, so that every mirror and turn shows.
+t = photo[:30, :44].copy()
+t[2:8, 2:14] = (255, 0, 0)
+turned = Image.fromarray(t)
+turned.save(out + '/turn2_zip.tif', compression='tiff_adobe_deflate', tiffinfo={274: 2})
+turned.save(out + '/turn3.tif', tiffinfo={274: 3})
+turned.save(out + '/turn4_packbits.tif', compression='packbits', tiffinfo={274: 4})
+turned.save(out + '/turn5_lzw.tif', compression='tiff_lzw', tiffinfo={274: 5})
+turned.save(out + '/turn6_lzw.tif', compression='tiff_lzw', tiffinfo={274: 6})
+turned.save(out + '/turn7.tif', tiffinfo={274: 7})
+mark = Image.new('1', (40, 24), 1)
+ImageDraw.Draw(mark).rectangle((2, 2, 12, 6), fill=0)
+mark.save(out + '/turn8_g4.tif', compression='group4', tiffinfo={274: 8})
+ex = Image.Exif()
+ex[0x0112] = 6
+turned.save(out + '/turn6.jpg', quality=95, subsampling=0, exif=ex.tobytes())
 )";
 
 // Renders page 1 with mupdf and prints the largest difference from the source, or FAIL.
@@ -102,7 +118,7 @@ const char kJudge[] = R"(
 import sys, subprocess
 import numpy as np
 from PIL import Image
-pdf, src, png = sys.argv[1], sys.argv[2], sys.argv[3]
+pdf, src, png, turn = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
 subprocess.run(['mutool', 'draw', '-q', '-r', '72', '-c', 'rgb', '-o', png, pdf, '1'],
                check=True, capture_output=True)
 im = Image.open(src)
@@ -111,7 +127,12 @@ if im.mode in ('I;16', 'I'):
     im = Image.fromarray(((a + 128) // 257).clip(0, 255).astype(np.uint8), 'L')
 im = im.convert('RGBA')
 white = Image.new('RGBA', im.size, (255, 255, 255, 255))
-want = np.array(Image.alpha_composite(white, im).convert('RGB'), np.int32)
+upright = {2: Image.FLIP_LEFT_RIGHT, 3: Image.ROTATE_180, 4: Image.FLIP_TOP_BOTTOM,
+           5: Image.TRANSPOSE, 6: Image.ROTATE_270, 7: Image.TRANSVERSE, 8: Image.ROTATE_90}
+flat = Image.alpha_composite(white, im).convert('RGB')
+if turn in upright:
+    flat = flat.transpose(upright[turn])
+want = np.array(flat, np.int32)
 got = np.array(Image.open(png).convert('RGB'), np.int32)
 if got.shape != want.shape:
     print('FAIL size', got.shape, want.shape)
@@ -125,10 +146,13 @@ struct Case {
   int quality;        // option 128
   const char* filter; // of the page's image, and "Indexed" when it is a palette image
   int tolerance;      // largest difference of any channel of any pixel, 0..255
+  int autoRotate = 0; // option 132
+  int turn = 0;       // Exif orientation the judge turns the source by, 0 none
 };
 
 std::ostream& operator<<(std::ostream& os, const Case& c) {
-  return os << c.fixture << " lossless " << c.lossless << " quality " << c.quality;
+  return os << c.fixture << " lossless " << c.lossless << " quality " << c.quality << " autoRotate "
+            << c.autoRotate;
 }
 
 const Case kCases[] = {
@@ -159,6 +183,19 @@ const Case kCases[] = {
     // JPEG inputs pass through, or are re-encoded, whatever option 131 says.
     {"photo.jpg", 1, 0, "DCTDecode", 6},
     {"photo.jpg", 1, 60, "DCTDecode", 16},
+    // TIFF orientation on every route: copied strips (several per page) are turned by the
+    // image matrix, decoded pages by the library. Pillow decodes TIFF pages upright itself.
+    {"turn2_zip.tif", 1, 0, "FlateDecode", 0, 0, 0},
+    {"turn3.tif", 1, 0, "FlateDecode", 0, 0, 0},
+    {"turn4_packbits.tif", 1, 0, "RunLengthDecode", 0, 0, 0},
+    {"turn5_lzw.tif", 1, 0, "LZWDecode", 0, 0, 0},
+    {"turn6_lzw.tif", 0, 0, "LZWDecode", 0, 0, 0},
+    {"turn7.tif", 0, 0, "FlateDecode", 0, 0, 0},
+    {"turn8_g4.tif", 1, 0, "CCITTFaxDecode", 0, 0, 0},
+    // Exif orientation only when asked for, copied or re-encoded.
+    {"turn6.jpg", 1, 0, "DCTDecode", 6, 1, 6},
+    {"turn6.jpg", 1, 0, "DCTDecode", 6, 0, 0},
+    {"turn6.jpg", 1, 60, "DCTDecode", 80, 1, 6},
 };
 
 class Fidelity : public ::testing::TestWithParam<Case> {
@@ -187,6 +224,7 @@ TEST_P(Fidelity, RendersLikeItsSource) {
   ASSERT_GT(h, 0);
   EXPECT_EQ(EngineSetOption(h, ENGINE_OPT_LOSSLESS, c.lossless, 0, nullptr, nullptr), 1);
   EXPECT_EQ(EngineSetOption(h, ENGINE_OPT_JPEG_QUALITY, c.quality, 0, nullptr, nullptr), 1);
+  EXPECT_EQ(EngineSetOption(h, ENGINE_OPT_AUTO_ROTATE, c.autoRotate, 0, nullptr, nullptr), 1);
   EXPECT_EQ(EngineAddImage(h, dir_->file(c.fixture).c_str()), 1);
   ASSERT_EQ(EngineClose(h), 1);
   EXPECT_TRUE(testsupport::QpdfCheckClean(pdf));
@@ -200,12 +238,38 @@ print(f + (' Indexed' if isinstance(cs, pikepdf.Array) else ''))
 )");
   EXPECT_EQ(filters.out, std::string(c.filter) + "\n");
 
-  auto judged = testsupport::Run("/usr/bin/python3 -c " + Quote(kJudge) + " " + Quote(pdf) + " " +
-                                 Quote(dir_->file(c.fixture)) + " " +
-                                 Quote(dir_->file(name + ".render.png")));
+  auto judged =
+      testsupport::Run("/usr/bin/python3 -c " + Quote(kJudge) + " " + Quote(pdf) + " " +
+                       Quote(dir_->file(c.fixture)) + " " +
+                       Quote(dir_->file(name + ".render.png")) + " " + std::to_string(c.turn));
   ASSERT_EQ(judged.status, 0) << judged.out;
   ASSERT_EQ(judged.out.rfind("FAIL", 0), std::string::npos) << judged.out;
   EXPECT_LE(std::atoi(judged.out.c_str()), c.tolerance) << judged.out;
+}
+
+// The size queries report what the page shows: TIFF pages always upright, JPEG photos upright
+// when option 132 is on.
+TEST_F(Fidelity, SizeQueriesReportTheUprightImage) {
+  struct Query {
+    const char* fixture;
+    int autoRotate;
+    int width, height;
+  };
+  const Query queries[] = {{"turn6_lzw.tif", 0, 30, 44},
+                           {"turn3.tif", 0, 44, 30},
+                           {"turn6.jpg", 1, 30, 44},
+                           {"turn6.jpg", 0, 44, 30},
+                           {"photo.png", 1, 64, 48}};
+  int h = EngineCreate(dir_->file("queries.pdf").c_str());
+  ASSERT_GT(h, 0);
+  for (const Query& q : queries) {
+    EngineSetOption(h, ENGINE_OPT_AUTO_ROTATE, q.autoRotate, 0, nullptr, nullptr);
+    std::string path = dir_->file(q.fixture);
+    int width = 0, height = 0;
+    EXPECT_EQ(EngineQuery(h, 202, &width, &height, path.data(), nullptr), q.width) << q.fixture;
+    EXPECT_EQ(height, q.height) << q.fixture;
+  }
+  EngineClose(h);
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, Fidelity, ::testing::ValuesIn(kCases));
