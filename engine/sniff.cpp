@@ -21,7 +21,7 @@ const char* Extension(const char* path) {
   return dot ? dot : "";
 }
 
-}  // namespace
+} // namespace
 
 int SniffImageBytes(const uint8_t* head, size_t n, const char* path) {
   const char* ext = Extension(path);
@@ -35,6 +35,8 @@ int SniffImageBytes(const uint8_t* head, size_t n, const char* path) {
   if (Starts(head, n, "\x89PNG\r\n\x1A\n", 8)) return kTypePng;
   if (is(".ico")) return kTypeIco;
   if (Starts(head, n, "MM\x00*", 4) || Starts(head, n, "II*\x00", 4)) return kTypeTiff;
+  // BigTIFF: the same directories with 64-bit offsets.
+  if (Starts(head, n, "MM\x00+", 4) || Starts(head, n, "II+\x00", 4)) return kTypeTiff;
   if (is(".tga")) return kTypeTga;
   if (Starts(head, n, "\x0A\x02", 2) || Starts(head, n, "\x0A\x05", 2)) return kTypePcx;
   if (is(".wbmp")) return kTypeWbmp;
@@ -65,4 +67,4 @@ int SniffImageType(const char* path) {
   return SniffImageBytes(head, n, path);
 }
 
-}  // namespace engine
+} // namespace engine

@@ -361,6 +361,9 @@ int ReadDirectory(const ImageContext& ctx, ImageTable& table, TIFF* t, uint64_t 
   if (TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) != 1) extraCount = 0;
   if (bits != 1 && bits != 2 && bits != 4 && bits != 8) return -1;
   if (samples == 0) return -1;
+  // Signed and floating-point samples mean nothing to a PDF reader as they are.
+  if (GetDefaulted<uint16_t>(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT) != SAMPLEFORMAT_UINT)
+    return -1;
 
   ImageRecord image;
   image.path = path ? path : "";

@@ -49,6 +49,133 @@ def tiff(path, w, h, bps, spp, photo, data, tags=None):
     ifd += b'\0\0\0\0'
     open(path, 'wb').write(b'II*\0' + struct.pack('<I', 8) + ifd + extra + bytes(data))
 
+# Any sample layout: arr is (h, w, samples) of raw values; strips of rps rows or tiles of
+# (tw, th); planar 2 stores each sample as its own plane; big writes BigTIFF.
+def pack(rows, bits):
+    if bits in (8, 16, 32, 64):
+        return rows.astype('<u%d' % (bits // 8)).tobytes()
+    out = bytearray()
+    for r in rows:
+        if bits == 24:
+            for v in r: out += int(v).to_bytes(3, 'little')
+            continue
+        acc, n = 0, 0
+        for v in r:
+            acc, n = acc << bits | int(v), n + bits
+            while n >= 8:
+                out.append((acc >> (n - 8)) & 255); n -= 8
+        if n: out.append((acc << (8 - n)) & 255)
+    return bytes(out)
+
+def tiff2(path, arr, bits, photo, fmt=1, planar=1, rps=None, tile=None, big=False, tags=None):
+    h, w, spp = arr.shape
+    planes = [arr[:, :, k:k + 1] for k in range(spp)] if planar == 2 else [arr]
+    blocks = []
+    for pl in planes:
+        if tile:
+            tw, th = tile
+            for y in range(0, h, th):
+                for x in range(0, w, tw):
+                    t = np.zeros((th, tw, pl.shape[2]), np.uint64)
+                    part = pl[y:y + th, x:x + tw]
+                    t[:part.shape[0], :part.shape[1]] = part
+                    blocks.append(pack(t.reshape(th, -1), bits))
+        else:
+            step = rps or h
+            for y in range(0, h, step):
+                blocks.append(pack(pl[y:y + step].reshape(len(pl[y:y + step]), -1), bits))
+    long_t = 16 if big else 4
+    t = {256: (4, [w]), 257: (4, [h]), 258: (3, [bits] * spp), 259: (3, [1]), 262: (3, [photo]),
+         277: (3, [spp]), 284: (3, [planar]), 339: (3, [fmt] * spp)}
+    if tile:
+        t.update({322: (4, [tile[0]]), 323: (4, [tile[1]]), 324: (long_t, [0] * len(blocks)),
+                  325: (long_t, [len(b) for b in blocks])})
+    else:
+        t.update({273: (long_t, [0] * len(blocks)), 278: (4, [rps or h]),
+                  279: (long_t, [len(b) for b in blocks])})
+    t.update(tags or {})
+    fmt_of = {3: 'H', 4: 'I', 16: 'Q'}
+    size_of = {3: 2, 4: 4, 16: 8}
+    entry, inline, count_f = (20, 8, 'Q') if big else (12, 4, 'H')
+    head = (16 if big else 8) + (8 if big else 2) + entry * len(t) + (8 if big else 4)
+    data = b''.join(blocks)
+    offs, pos = [], head
+    for b in blocks:
+        offs.append(pos); pos += len(b)
+    t[324 if tile else 273] = (long_t, offs)
+    extra, where = b'', {}
+    for tag in sorted(t):
+        typ, vals = t[tag]
+        if len(vals) * size_of[typ] > inline:
+            where[tag] = pos + len(extra)
+            extra += struct.pack('<%d%s' % (len(vals), fmt_of[typ]), *vals)
+    ifd = struct.pack('<' + count_f, len(t))
+    for tag in sorted(t):
+        typ, vals = t[tag]
+        if big:
+            v = struct.pack('<Q', where[tag]) if tag in where else \
+                struct.pack('<%d%s' % (len(vals), fmt_of[typ]), *vals).ljust(8, b'\0')
+            ifd += struct.pack('<HHQ', tag, typ, len(vals)) + v
+        else:
+            v = struct.pack('<I', where[tag]) if tag in where else \
+                struct.pack('<%d%s' % (len(vals), fmt_of[typ]), *vals).ljust(4, b'\0')
+            ifd += struct.pack('<HHI', tag, typ, len(vals)) + v
+    ifd += b'\0' * (8 if big else 4)
+    hdr = b'II+\0' + struct.pack('<HHQ', 8, 0, 16) if big else b'II*\0' + struct.pack('<I', 8)
+    open(path, 'wb').write(hdr + ifd + data + extra)
+
+def want(name, a):
+    Image.fromarray(np.asarray(a).astype(np.uint8).squeeze()).save(out + '/' + name + '.want.png')
+
+def scaled(v, bits):
+    return np.floor(np.asarray(v, np.float64) * 255 / (2 ** bits - 1) + 0.5)
+
+yy, xx = np.mgrid[0:12, 0:20]
+for bits in (3, 5, 7, 9, 12, 15, 24, 32):
+    v = ((xx * 37 + yy * 101) % (2 ** min(bits, 16))) * (2 ** max(bits - 16, 0))
+    tiff2(out + '/grey%d.tif' % bits, v[..., None], bits, 1, rps=5)
+    want('grey%d.tif' % bits, scaled(v, bits))
+v = (xx * 13 + yy * 7) % 32768 - 16384
+tiff2(out + '/signed16.tif', (v % 65536)[..., None], 16, 1, fmt=2)
+want('signed16.tif', scaled(v + 32768, 16))
+v = (xx * 11 + yy * 5) % 256 - 128
+tiff2(out + '/signed8_white.tif', (v % 256)[..., None], 8, 0, fmt=2, tile=(16, 16))
+want('signed8_white.tif', 255 - scaled(v + 128, 8))
+f = (xx - 2) / 15.0 + yy / 100.0
+want_f = np.floor(np.clip(f, 0, 1) * 255 + 0.5)
+tiff2(out + '/float32.tif', f.astype('<f4').view('<u4')[..., None], 32, 1, fmt=3)
+tiff2(out + '/float64.tif', f.astype('<f8').view('<u8')[..., None], 64, 1, fmt=3, planar=2)
+tiff2(out + '/float16.tif', f.astype('<f2').view('<u2')[..., None], 16, 1, fmt=3,
+      tile=(16, 16))
+for n in ('float32', 'float64'): want(n + '.tif', want_f)
+want('float16.tif', np.floor(np.clip(f.astype('<f2').astype(np.float64), 0, 1) * 255 + 0.5))
+q = np.floor(np.clip(f, 0, 1) * 4) / 4   # exact in 24-bit floating point
+def fp24(v):
+    if v <= 0: return 0
+    e = int(np.floor(np.log2(v)))
+    return (e + 63) << 16 | int(round((v / 2.0 ** e - 1) * 65536))
+tiff2(out + '/float24.tif', np.vectorize(fp24)(q)[..., None], 24, 1, fmt=3)
+want('float24.tif', np.floor(q * 255 + 0.5))
+rgb = np.stack([(xx * 3) % 16, (yy * 5) % 16, (xx + yy) % 16], -1)
+tiff2(out + '/rgb4.tif', rgb, 4, 2)
+want('rgb4.tif', scaled(rgb, 4))
+tiff2(out + '/rgb2_planar.tif', rgb % 4, 2, 2, planar=2, rps=4)
+want('rgb2_planar.tif', scaled(rgb % 4, 2))
+tiff2(out + '/rgb1_tiled.tif', rgb % 2, 1, 2, tile=(16, 16))
+want('rgb1_tiled.tif', scaled(rgb % 2, 1))
+tiff2(out + '/rgb8_big.tif', rgb * 16, 8, 2, big=True)
+want('rgb8_big.tif', rgb * 16)
+cmyk = np.stack([xx * 3000, yy * 5000, (xx + yy) * 2000, (xx * yy * 97) % 20000], -1)
+tiff2(out + '/cmyk16.tif', cmyk, 16, 5)
+c8 = scaled(cmyk, 16)
+want('cmyk16.tif', np.floor((255 - c8[..., :3]) * (255 - c8[..., 3:]) / 255))
+idx = (xx * 7 + yy * 300) % 1000
+cmap = [(i * 65) % 65536 for i in range(65536)] + [(i * 17) % 65536 for i in range(65536)] + \
+       [65535 - i for i in range(65536)]
+tiff2(out + '/palette16.tif', idx[..., None], 16, 3, tags={320: (3, cmap)})
+want('palette16.tif', np.stack([(idx * 65) % 65536 >> 8, (idx * 17) % 65536 >> 8,
+                                (65535 - idx) >> 8], -1))
+
 # One-pixel stripes of saturated colours, with thin black digits over them.
 a = np.zeros((40, 60, 3), np.uint8)
 for x in range(60):
@@ -119,6 +246,9 @@ import sys, subprocess
 import numpy as np
 from PIL import Image
 pdf, src, png, turn = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+import os
+if os.path.exists(src + '.want.png'):   # samples Pillow cannot read: the values we wrote
+    src = src + '.want.png'
 subprocess.run(['mutool', 'draw', '-q', '-r', '72', '-c', 'rgb', '-o', png, pdf, '1'],
                check=True, capture_output=True)
 im = Image.open(src)
@@ -271,6 +401,24 @@ TEST_F(Fidelity, SizeQueriesReportTheUprightImage) {
   }
   EngineClose(h);
 }
+
+// Every TIFF sample layout, normalised to 8 bits: integers of 1 to 32 bits, signed ones
+// offset, floating point clamped to 0..1, strips, tiles and planes, CMYK and palettes of 16
+// bits, BigTIFF.
+const Case kSampleCases[] = {
+    {"grey3.tif", 1, 0, "FlateDecode", 1},      {"grey5.tif", 1, 0, "FlateDecode", 1},
+    {"grey7.tif", 1, 0, "FlateDecode", 1},      {"grey9.tif", 1, 0, "FlateDecode", 1},
+    {"grey12.tif", 1, 0, "FlateDecode", 1},     {"grey15.tif", 1, 0, "FlateDecode", 1},
+    {"grey24.tif", 1, 0, "FlateDecode", 1},     {"grey32.tif", 1, 0, "FlateDecode", 1},
+    {"signed16.tif", 1, 0, "FlateDecode", 1},   {"signed8_white.tif", 1, 0, "FlateDecode", 1},
+    {"float16.tif", 1, 0, "FlateDecode", 1},    {"float24.tif", 1, 0, "FlateDecode", 1},
+    {"float32.tif", 1, 0, "FlateDecode", 1},    {"float64.tif", 1, 0, "FlateDecode", 1},
+    {"rgb4.tif", 1, 0, "FlateDecode", 1},       {"rgb2_planar.tif", 1, 0, "FlateDecode", 1},
+    {"rgb1_tiled.tif", 1, 0, "FlateDecode", 1}, {"rgb8_big.tif", 1, 0, "FlateDecode", 0},
+    {"cmyk16.tif", 1, 0, "FlateDecode", 2},     {"palette16.tif", 1, 0, "FlateDecode", 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Samples, Fidelity, ::testing::ValuesIn(kSampleCases));
 
 INSTANTIATE_TEST_SUITE_P(Routes, Fidelity, ::testing::ValuesIn(kCases));
 
