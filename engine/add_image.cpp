@@ -193,9 +193,19 @@ int AddTiffPages(int handle, const char* path) {
 
 namespace {
 
+int LibraryRoute(EngineDocument& doc, int handle, const char* path, int type, const TempFile& temp,
+                 bool& taken);
+
 int JpegRoute(EngineDocument& doc, int handle, const char* path, const TempFile& temp) {
   int q = doc.jpegQuality;
-  if (q < 1 || q > 100) return PlaceImageFile(handle, path);
+  if (q < 1 || q > 100) {
+    int placed = PlaceImageFile(handle, path);
+    if (placed > 0) return placed;
+    // Data a PDF reader cannot decode (arithmetic coding, say) is decoded here instead and
+    // written like any other picture.
+    bool taken = false;
+    return LibraryRoute(doc, handle, path, kTypeJpeg, temp, taken);
+  }
   Image img;
   if (!imagelib::Load(path, imagelib::ImageType::kJpeg, LoadOptions{}, img) || !img.IsValid())
     return 0;

@@ -32,6 +32,10 @@ int SniffImageBytes(const uint8_t* head, size_t n, const char* path) {
   if (Starts(head, n, "\x28\x00", 2)) return kTypeBmp;
   if (Starts(head, n, "GIF8", 4)) return kTypeGif;
   if (Starts(head, n, "\xFF\xD8\xFF", 3)) return kTypeJpeg;
+  // Start of image, then junk before the first marker.
+  if (Starts(head, n, "\xFF\xD8", 2))
+    for (size_t i = 2; i + 1 < n; ++i)
+      if (head[i] == 0xFF && head[i + 1] >= 0xC0 && head[i + 1] <= 0xFE) return kTypeJpeg;
   if (Starts(head, n, "\x89PNG\r\n\x1A\n", 8)) return kTypePng;
   if (is(".ico")) return kTypeIco;
   if (Starts(head, n, "MM\x00*", 4) || Starts(head, n, "II*\x00", 4)) return kTypeTiff;

@@ -141,7 +141,7 @@ bool ReadJpegHeader(ByteSource& in, JpegHeader& out) {
     }
   }
 
-  bool adobe = false;
+  bool adobe = false, frame = false;
   for (;;) {
     int marker = NextMarker(in);
     if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;
@@ -162,9 +162,17 @@ bool ReadJpegHeader(ByteSource& in, JpegHeader& out) {
       out.height = height;
       out.precision = precision;
       out.components = components;
+      // The rest of the frame header; the walk goes on to the first scan.
+      size_t kept;
+      if (!ReadSegment(in, length - 6, nullptr, 0, kept)) return false;
+      frame = true;
+      break;
+    }
+    // Without a scan the image holds no pixels, and readers show it broken.
+    case 0xDA:
+      if (!frame) return false;
       out.adobe = adobe;
       return true;
-    }
     // Lossless, hierarchical and arithmetic-coded frames cannot be passed on unchanged;
     // neither can a file that ends, or an image that ends, before its frame header.
     case 0xC3:

@@ -393,6 +393,12 @@ int ReadDirectory(const ImageContext& ctx, ImageTable& table, TIFF* t, uint64_t 
   const bool separate = planar == PLANARCONFIG_SEPARATE && samples > 1;
   Decision d = Decide(t, compression, photometric, tiled, separate, extraCount > 0, samples);
   if (d.route == Route::kRefuse) return -1;
+  // Strips of the LZW variant that came before the TIFF 6.0 one pack their codes from the
+  // low bit (they begin 00 01, a clear code); PDF readers know only the later one.
+  if (d.route == Route::kCopy && d.filter == Filter::kLzw) {
+    uint8_t head[2] = {};
+    if (TIFFReadRawStrip(t, 0, head, 2) == 2 && head[0] == 0x00 && (head[1] & 0x01)) d = Decision{};
+  }
   bool copy = d.route == Route::kCopy;
   if (copy) {
     image.passThrough = true;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/engine.h"
+#include "images/fixtures.h"
 #include "test_support.h"
 
 namespace {
@@ -176,6 +177,25 @@ tiff2(out + '/palette16.tif', idx[..., None], 16, 3, tags={320: (3, cmap)})
 want('palette16.tif', np.stack([(idx * 65) % 65536 >> 8, (idx * 17) % 65536 >> 8,
                                 (65535 - idx) >> 8], -1))
 
+# LZW of the kind before TIFF 6.0: codes packed from the low bit; a clear code every 200
+# literals keeps them 9 bits wide.
+def old_lzw(data):
+    codes = []
+    for i in range(0, len(data), 200):
+        codes += [256] + list(data[i:i + 200])
+    codes.append(257)
+    acc, n, out_ = 0, 0, bytearray()
+    for c in codes:
+        acc |= c << n
+        n += 9
+        while n >= 8:
+            out_.append(acc & 255); acc >>= 8; n -= 8
+    if n: out_.append(acc & 255)
+    return bytes(out_)
+g = ((xx * 9 + yy * 17) % 256).astype(np.uint8)
+tiff(out + '/oldlzw.tif', 20, 12, 8, 1, 1, old_lzw(g.tobytes()), {259: (3, [5])})
+want('oldlzw.tif', g)
+
 # One-pixel stripes of saturated colours, with thin black digits over them.
 a = np.zeros((40, 60, 3), np.uint8)
 for x in range(60):
@@ -238,6 +258,11 @@ mark.save(out + '/turn8_g4.tif', compression='group4', tiffinfo={274: 8})
 ex = Image.Exif()
 ex[0x0112] = 6
 turned.save(out + '/turn6.jpg', quality=95, subsampling=0, exif=ex.tobytes())
+# JPEG with junk after its start, and one that ends before its first scan.
+j = open(out + '/photo.jpg', 'rb').read()
+open(out + '/junk.jpg', 'wb').write(j[:2] + b'not a marker' + j[2:])
+Image.open(out + '/photo.jpg').save(out + '/junk.jpg.want.png')  # Pillow refuses the junk
+open(out + '/noscan.jpg', 'wb').write(j[:j.index(b'\xff\xda')] + b'\xff\xd9')
 )";
 
 // Renders page 1 with mupdf and prints the largest difference from the source, or FAIL.
@@ -335,6 +360,10 @@ protected:
     auto r = testsupport::Run("/usr/bin/python3 -c " + Quote(kFixtures) + " " +
                               Quote(dir_->path().string()));
     ASSERT_EQ(r.status, 0) << r.out;
+    fixtures::JpegOptions arithmetic;
+    arithmetic.arithmetic = true;
+    testsupport::WriteFile(dir_->file("arith.jpg"),
+                           fixtures::EncodeJpeg(fixtures::Pattern(40, 30, 3), arithmetic));
   }
   static void TearDownTestSuite() {
     delete dir_;
@@ -406,6 +435,10 @@ TEST_F(Fidelity, SizeQueriesReportTheUprightImage) {
 // offset, floating point clamped to 0..1, strips, tiles and planes, CMYK and palettes of 16
 // bits, BigTIFF.
 const Case kSampleCases[] = {
+    // Only what readers decode is copied: old LZW and arithmetic coding are decoded first;
+    // junk after the start of a JPEG is passed on, as readers skip it.
+    {"oldlzw.tif", 1, 0, "FlateDecode", 0},     {"arith.jpg", 1, 0, "FlateDecode", 2},
+    {"arith.jpg", 0, 0, "DCTDecode", 60},       {"junk.jpg", 1, 0, "DCTDecode", 6},
     {"grey3.tif", 1, 0, "FlateDecode", 1},      {"grey5.tif", 1, 0, "FlateDecode", 1},
     {"grey7.tif", 1, 0, "FlateDecode", 1},      {"grey9.tif", 1, 0, "FlateDecode", 1},
     {"grey12.tif", 1, 0, "FlateDecode", 1},     {"grey15.tif", 1, 0, "FlateDecode", 1},
@@ -417,6 +450,16 @@ const Case kSampleCases[] = {
     {"rgb1_tiled.tif", 1, 0, "FlateDecode", 1}, {"rgb8_big.tif", 1, 0, "FlateDecode", 0},
     {"cmyk16.tif", 1, 0, "FlateDecode", 2},     {"palette16.tif", 1, 0, "FlateDecode", 1},
 };
+
+TEST_F(Fidelity, AJpegWithoutAScanIsRefused) {
+  std::string pdf = dir_->file("noscan.pdf");
+  int h = EngineCreate(pdf.c_str());
+  ASSERT_GT(h, 0);
+  EXPECT_EQ(EngineAddImage(h, dir_->file("noscan.jpg").c_str()), 0);
+  EXPECT_EQ(PlaceImageFile(h, dir_->file("noscan.jpg").c_str()), 0);
+  EXPECT_EQ(EngineQuery(h, ENGINE_Q_PAGE_COUNT, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(EngineClose(h), 1);
+}
 
 INSTANTIATE_TEST_SUITE_P(Samples, Fidelity, ::testing::ValuesIn(kSampleCases));
 
