@@ -25,6 +25,7 @@ enum class AfterAction {
 struct ConversionSettings {
   // Compress page
   int colorTif = 0, grayTif = 0, bwTif = 0, bSkew = 0, quality = 0;
+  int lossless = 0, autoRotate = 0; // non-JPEG images without loss; JPEG upright by Exif
   // Info page
   std::string title, author, subject, keywords, creator, producer;
   // Security page

@@ -239,6 +239,8 @@ void JobDriver::ApplyDocumentSettings(int handle) {
     engine_.SetOption(handle, ENGINE_OPT_COMPRESSION, 1, 0, name(kBitonalNames, d.bwTif), nullptr);
   engine_.SetOption(handle, ENGINE_OPT_JPEG_QUALITY, d.quality, 0, nullptr, nullptr);
   engine_.SetOption(handle, ENGINE_OPT_SKEW, d.bSkew, 0, nullptr, nullptr);
+  engine_.SetOption(handle, ENGINE_OPT_LOSSLESS, d.lossless, 0, nullptr, nullptr);
+  engine_.SetOption(handle, ENGINE_OPT_AUTO_ROTATE, d.autoRotate, 0, nullptr, nullptr);
   engine_.SetOption(handle, ENGINE_OPT_ROTATION, d.pageRotate * 90, 0, nullptr, nullptr);
   std::string info[5] = {EngineTextString(d.title), EngineTextString(d.subject),
                          EngineTextString(d.author), EngineTextString(d.keywords),

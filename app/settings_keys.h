@@ -91,6 +91,10 @@ constexpr SettingKey WrittenAs(SettingKey k, std::string_view w) {
   k.writeName = w;
   return k;
 }
+constexpr SettingKey DefaultOn(SettingKey k) {
+  k.intDefault = 1;
+  return k;
+}
 constexpr SettingKey OneOf(SettingKey k, const int* values, size_t count) {
   k.allowed = values;
   k.allowedCount = count;
@@ -127,6 +131,8 @@ inline constexpr auto kSettingKeys = [] {
       Choice("bwTif", G::kCompress, 4, 5, &CS::bwTif),
       Flag("bSkew", G::kCompress, &CS::bSkew),
       Int("quality", G::kCompress, 75, 0, 100, &CS::quality),
+      DefaultOn(Flag("lossless", G::kCompress, &CS::lossless)),
+      DefaultOn(Flag("autoRotate", G::kCompress, &CS::autoRotate)),
       Text("title", G::kInfo, {}, &CS::title),
       Text("author", G::kInfo, {}, &CS::author),
       Text("subject", G::kInfo, {}, &CS::subject),

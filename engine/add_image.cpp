@@ -55,7 +55,36 @@ bool FlattenPalette(Image& img) {
 }
 
 bool IsPalette(const Image& img) {
+  if (img.BitsPerPixel() == 1) return !img.IsBlackAndWhite();
   return (img.BitsPerPixel() == 4 || img.BitsPerPixel() == 8) && !img.IsGreyscale();
+}
+
+bool IsWritableWithoutLoss(int code) {
+  return code == imagelib::kCompressionLzw || code == imagelib::kCompressionDeflate ||
+         code == imagelib::kCompressionAdobeDeflate || code == imagelib::kCompressionPackBits;
+}
+
+// Lossless pages: Deflate with horizontal differencing, which the TIFF reader copies as
+// Flate; palettes stay palettes.
+void SetDeflate(Image& img) {
+  img.SetWriteCompression(imagelib::kCompressionDeflate);
+  img.SetWritePredictor(IsPalette(img) ? 1 : 2);
+}
+
+// The compression a grey or colour TIFF page is written with under the user's name for its
+// class. Without loss, JPEG (chosen or recorded) and compressions the writer cannot produce
+// become Deflate.
+int GreyOrColourCompression(const EngineDocument& doc, const char* name, int recorded) {
+  int code = CompressionFor(name, recorded);
+  if (doc.lossless && !IsWritableWithoutLoss(code)) return imagelib::kCompressionDeflate;
+  return code;
+}
+
+int BitonalCompression(const EngineDocument& doc, int recorded) {
+  int code = CompressionFor(doc.compression[0], recorded);
+  bool ccitt = code == imagelib::kCompressionCcittG3 || code == imagelib::kCompressionCcittG4;
+  if (doc.lossless && !ccitt && !IsWritableWithoutLoss(code)) return imagelib::kCompressionCcittG4;
+  return code;
 }
 
 // Chooses how one TIFF page is written, from its depth and the document's names. The
@@ -63,21 +92,27 @@ bool IsPalette(const Image& img) {
 // stay black on white.
 bool PrepareTiffPage(EngineDocument& doc, Image& img) {
   int recorded = img.RecordedCompression();
-  if (img.BitsPerPixel() == 1) {
-    img.SetWriteCompression(CompressionFor(doc.compression[0], recorded));
+  if (IsPalette(img)) {
+    // Two colours that are not black and white always keep their colours.
+    if (doc.lossless || img.BitsPerPixel() == 1) {
+      SetDeflate(img);
+    } else {
+      if (!FlattenPalette(img)) return false;
+      img.SetWriteCompression(imagelib::kCompressionJpeg);
+    }
+  } else if (img.BitsPerPixel() == 1) {
+    img.SetWriteCompression(BitonalCompression(doc, recorded));
   } else if (img.IsGreyscale()) {
-    img.SetWriteCompression(CompressionFor(doc.compression[1], recorded));
-  } else if (IsPalette(img)) {
-    if (!FlattenPalette(img)) return false;
-    img.SetWriteCompression(imagelib::kCompressionJpeg);
+    img.SetWriteCompression(GreyOrColourCompression(doc, doc.compression[1], recorded));
   } else if (img.BitsPerPixel() == 24) {
-    img.SetWriteCompression(CompressionFor(doc.compression[2], recorded));
+    img.SetWriteCompression(GreyOrColourCompression(doc, doc.compression[2], recorded));
   } else {
     img.SetWriteCompression(imagelib::kCompressionLzw);
   }
+  if (doc.lossless && img.WriteCompression() == imagelib::kCompressionDeflate) SetDeflate(img);
   int q = doc.jpegQuality;
   img.SetJpegQuality(q >= 1 && q <= 100 ? q : 75);
-  if (doc.skewCorrection && img.BitsPerPixel() == 1) {
+  if (doc.skewCorrection && img.BitsPerPixel() == 1 && img.IsBlackAndWhite()) {
     images::BitonalPage page;
     page.bits = img.Pixels();
     page.width = img.Width();
@@ -104,13 +139,15 @@ bool CanCopyPage(const EngineDocument& doc, const Image& page) {
       recorded == imagelib::kCompressionLzw || recorded == imagelib::kCompressionDeflate ||
       recorded == imagelib::kCompressionPackBits;
   if (!copyable || IsPalette(page)) return false;
-  const char* name = page.BitsPerPixel() == 1    ? doc.compression[0]
-                     : page.IsGreyscale()        ? doc.compression[1]
+  if (page.BitsPerPixel() == 1) {
+    if (doc.skewCorrection) return false;
+    return BitonalCompression(doc, recorded) == recorded;
+  }
+  const char* name = page.IsGreyscale()          ? doc.compression[1]
                      : page.BitsPerPixel() == 24 ? doc.compression[2]
                                                  : nullptr;
   if (!name) return false;
-  if (page.BitsPerPixel() == 1 && doc.skewCorrection) return false;
-  return CompressionFor(name, recorded) == recorded;
+  return GreyOrColourCompression(doc, name, recorded) == recorded;
 }
 
 } // namespace
@@ -156,12 +193,24 @@ int AddTiffPages(int handle, const char* path) {
 
 namespace {
 
+int LibraryRoute(EngineDocument& doc, int handle, const char* path, int type, const TempFile& temp,
+                 bool& taken);
+
 int JpegRoute(EngineDocument& doc, int handle, const char* path, const TempFile& temp) {
   int q = doc.jpegQuality;
-  if (q < 1 || q > 100) return PlaceImageFile(handle, path);
+  if (q < 1 || q > 100) {
+    int placed = PlaceImageFile(handle, path);
+    if (placed > 0) return placed;
+    // Data a PDF reader cannot decode (arithmetic coding, say) is decoded here instead and
+    // written like any other picture.
+    bool taken = false;
+    return LibraryRoute(doc, handle, path, kTypeJpeg, temp, taken);
+  }
   Image img;
   if (!imagelib::Load(path, imagelib::ImageType::kJpeg, LoadOptions{}, img) || !img.IsValid())
     return 0;
+  // The new file carries no Exif block, so it is written upright.
+  if (doc.autoRotate && !img.ApplyOrientation()) return 0;
   img.SetJpegQuality(q);
   if (!img.WriteJpeg(temp.path())) return 0;
   return PlaceImageFile(handle, temp.path().c_str());
@@ -181,8 +230,12 @@ int LibraryRoute(EngineDocument& doc, int handle, const char* path, int type, co
   if (first > 0 && count > 0 && first + count - 1 > 1) return -1;
   Image img;
   if (!imagelib::Load(path, t, LoadOptions{}, img) || !img.IsValid()) return 0;
-  if (img.BitsPerPixel() == 1) {
+  // Transparent pixels land on white paper.
+  if (img.HasAlpha() && !img.CompositeOnWhite()) return 0;
+  if (img.BitsPerPixel() == 1 && img.IsBlackAndWhite()) {
     img.SetWriteCompression(imagelib::kCompressionCcittG4);
+  } else if (doc.lossless || img.BitsPerPixel() == 1) {
+    SetDeflate(img);
   } else if (img.BitsPerPixel() == 24 || img.IsGreyscale()) {
     img.SetWriteCompression(imagelib::kCompressionJpeg);
     img.SetJpegQuality(75);
@@ -190,8 +243,6 @@ int LibraryRoute(EngineDocument& doc, int handle, const char* path, int type, co
     if (!FlattenPalette(img)) return 0;
     img.SetWriteCompression(imagelib::kCompressionJpeg);
   }
-  // Transparent pixels land on white paper.
-  if (img.HasAlpha() && !img.CompositeOnWhite()) return 0;
   if (!img.Write(temp.path())) return 0;
   return PlaceImageFile(handle, temp.path().c_str());
 }

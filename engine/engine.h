@@ -23,8 +23,7 @@ int EngineCreate(const char* path);
 int EngineOpenAppend(const char* path);
 
 /* Changes a setting or performs a page step; 1 accepted, 0 refused. */
-int EngineSetOption(int handle, int key, int intA, int intB, const char* textA,
-                    const char* textB);
+int EngineSetOption(int handle, int key, int intA, int intB, const char* textA, const char* textB);
 
 /* Reads a setting or asks about an input file. outA and outB are written only when their
  * value is above 1000, so small integers may stand in their place (key 210 reads outA as an
@@ -84,7 +83,16 @@ enum {
    * both last until the next page. Text drawn with an "Identity-H" font is UTF-8 and the
    * program (a TrueType font) is always embedded, subset to the characters used. 1 accepted,
    * 0 for a missing or over-long name or an embed value other than 0 and 1. */
-  ENGINE_OPT_FONT_ENCODING = 130
+  ENGINE_OPT_FONT_ENCODING = 130,
+  /* intA 1: images other than JPEG files are embedded without loss: 1-bit black-and-white
+   * pages as CCITT G4, other two-colour, 4- and 8-bit palette pages as /Indexed, grey and
+   * colour pages as Flate with a predictor (16-bit samples reduced to 8). Larger files than
+   * the JPEG at quality 75 of intA 0, the default. JPEG inputs are unaffected. */
+  ENGINE_OPT_LOSSLESS = 131,
+  /* intA 1: a JPEG file is drawn upright by its Exif orientation, its data still copied
+   * unchanged, and the image size and resolution queries report the upright image. Off (0)
+   * by default. TIFF Orientation is honoured whatever this says. */
+  ENGINE_OPT_AUTO_ROTATE = 132
 };
 
 /* Query keys. */

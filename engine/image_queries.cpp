@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "converter/loader.h"
@@ -22,6 +23,7 @@ bool Writable(const int* p) {
 struct FrameInfo {
   int width = 0, height = 0, bits = 0;
   double xres = 0, yres = 0;
+  int orientation = 1; // as stored; TIFF pages are reported upright already
 };
 
 // What the converter made of the latest file it was asked about, so that the queries of one
@@ -49,6 +51,7 @@ bool HeaderOf(const std::string& path, imagelib::ImageType type, int frame, Fram
   info.bits = img.BitsPerPixel();
   info.xres = img.XResolution();
   info.yres = img.YResolution();
+  info.orientation = img.Orientation();
   if (frameCount) *frameCount = img.FrameCount();
   return true;
 }
@@ -79,7 +82,7 @@ const ConvertedInfo* ThroughConverter(int handle, const char* path) {
 
 } // namespace
 
-int ImageQuery(EngineDocument&, int key, int* outA, int* outB, char* textA, const char* textB) {
+int ImageQuery(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const char* textB) {
   if (!textA || !*textA) return 0;
   const char* path = textA;
   int type = SniffImageType(path);
@@ -110,6 +113,11 @@ int ImageQuery(EngineDocument&, int key, int* outA, int* outB, char* textA, cons
     }
   }
   if (!ok) return 0;
+  // JPEG photos drawn upright report their upright size.
+  if (doc.autoRotate && type == kTypeJpeg && info.orientation >= 5) {
+    std::swap(info.width, info.height);
+    std::swap(info.xres, info.yres);
+  }
   switch (key) {
   case 201:
     return frames > 0 ? frames : 1;

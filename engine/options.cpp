@@ -238,9 +238,15 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
       return 1;
     case 128:
       doc.jpegQuality = intA;
-      return 0;
+      return 1;
     case 130:
       return FontEncodingOption(doc, intA, textA);
+    case 131:
+      doc.lossless = intA >= 1;
+      return 1;
+    case 132:
+      doc.autoRotate = intA >= 1;
+      return 1;
     default:
       return 0;
   }

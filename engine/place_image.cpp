@@ -32,12 +32,14 @@ FileKind Sniff(const char* path) {
 }
 
 images::ImageContext Context(EngineDocument& doc) {
-  return images::ImageContext{*doc.writer, doc.data, doc.xobjects, doc.graphics};
+  return images::ImageContext{*doc.writer, doc.data, doc.xobjects, doc.graphics, doc.autoRotate};
 }
 
 void Place(EngineDocument& doc, const images::ImageRecord& image) {
   PageState& ps = doc.page;
-  const float w = image.width, h = image.height;
+  // The upright size: turned images exchange width and height.
+  const bool swap = image.orientation >= 5 && image.orientation <= 8;
+  const float w = swap ? image.height : image.width, h = swap ? image.width : image.height;
   bool capped = false;
   float s = 1;
   if (!ps.pageOpen) {

@@ -21,7 +21,7 @@ const char* Extension(const char* path) {
   return dot ? dot : "";
 }
 
-}  // namespace
+} // namespace
 
 int SniffImageBytes(const uint8_t* head, size_t n, const char* path) {
   const char* ext = Extension(path);
@@ -32,9 +32,15 @@ int SniffImageBytes(const uint8_t* head, size_t n, const char* path) {
   if (Starts(head, n, "\x28\x00", 2)) return kTypeBmp;
   if (Starts(head, n, "GIF8", 4)) return kTypeGif;
   if (Starts(head, n, "\xFF\xD8\xFF", 3)) return kTypeJpeg;
+  // Start of image, then junk before the first marker.
+  if (Starts(head, n, "\xFF\xD8", 2))
+    for (size_t i = 2; i + 1 < n; ++i)
+      if (head[i] == 0xFF && head[i + 1] >= 0xC0 && head[i + 1] <= 0xFE) return kTypeJpeg;
   if (Starts(head, n, "\x89PNG\r\n\x1A\n", 8)) return kTypePng;
   if (is(".ico")) return kTypeIco;
   if (Starts(head, n, "MM\x00*", 4) || Starts(head, n, "II*\x00", 4)) return kTypeTiff;
+  // BigTIFF: the same directories with 64-bit offsets.
+  if (Starts(head, n, "MM\x00+", 4) || Starts(head, n, "II+\x00", 4)) return kTypeTiff;
   if (is(".tga")) return kTypeTga;
   if (Starts(head, n, "\x0A\x02", 2) || Starts(head, n, "\x0A\x05", 2)) return kTypePcx;
   if (is(".wbmp")) return kTypeWbmp;
@@ -65,4 +71,4 @@ int SniffImageType(const char* path) {
   return SniffImageBytes(head, n, path);
 }
 
-}  // namespace engine
+} // namespace engine

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "imagelib/imagelib.h"
 #include "imagelib/pixels.h"
@@ -143,6 +144,8 @@ Result Image::Clone(Image& out) const {
   out.xDpi_ = xDpi_, out.yDpi_ = yDpi_, out.headerOnly_ = headerOnly_;
   out.recordedCompression_ = recordedCompression_, out.writeCompression_ = writeCompression_;
   out.jpegQuality_ = jpegQuality_;
+  out.writePredictor_ = writePredictor_, out.sourceSubsampled_ = sourceSubsampled_;
+  out.orientation_ = orientation_;
   out.palette_ = palette_;
   return Result::Ok();
 }
@@ -168,6 +171,76 @@ Result Image::AddAlpha() {
 
 void Image::SetJpegQuality(int q) {
   jpegQuality_ = std::clamp(q, 1, 100);
+}
+
+Result Image::ApplyOrientation() {
+  const int o = orientation_;
+  orientation_ = 1;
+  if (o <= 1 || o > 8) return Result::Ok();
+  const bool swap = o >= 5;
+  const int w = width_, h = height_;
+  const int W = swap ? h : w, H = swap ? w : h;
+  if (!IsValid()) {
+    width_ = W, height_ = H;
+    if (swap) std::swap(xDpi_, yDpi_);
+    return Result::Ok();
+  }
+  const size_t stride = RowStride(static_cast<uint64_t>(W), bpp_);
+  Buffer pixels, alpha;
+  if (stride == 0 || !pixels.Allocate(stride * static_cast<size_t>(H))) return detail::NoMemory();
+  if (HasAlpha() && !alpha.Allocate(static_cast<size_t>(W) * H)) return detail::NoMemory();
+  const int bytes = bpp_ == 24 ? 3 : 0;
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* src = Row(y);
+    const uint8_t* a = AlphaRow(y);
+    for (int x = 0; x < w; ++x) {
+      // Where stored pixel (x, y) lands in the upright image.
+      int X = x, Y = y;
+      switch (o) {
+      case 2:
+        X = w - 1 - x;
+        break;
+      case 3:
+        X = w - 1 - x, Y = h - 1 - y;
+        break;
+      case 4:
+        Y = h - 1 - y;
+        break;
+      case 5:
+        X = y, Y = x;
+        break;
+      case 6:
+        X = h - 1 - y, Y = x;
+        break;
+      case 7:
+        X = h - 1 - y, Y = w - 1 - x;
+        break;
+      case 8:
+        X = y, Y = w - 1 - x;
+        break;
+      default:
+        break;
+      }
+      uint8_t* dst = pixels.data() + static_cast<size_t>(Y) * stride;
+      if (bytes)
+        std::memcpy(dst + 3 * static_cast<size_t>(X), src + 3 * static_cast<size_t>(x), 3);
+      else
+        detail::SetIndex(dst, X, bpp_, detail::IndexAt(src, x, bpp_));
+      if (a) alpha.data()[static_cast<size_t>(Y) * W + X] = a[x];
+    }
+  }
+  pixels_ = std::move(pixels);
+  if (HasAlpha()) alpha_ = std::move(alpha);
+  width_ = W, height_ = H, stride_ = stride;
+  if (swap) std::swap(xDpi_, yDpi_);
+  return Result::Ok();
+}
+
+bool Image::IsBlackAndWhite() const {
+  if (bpp_ != 1 || palette_.size() != 2) return false;
+  const Rgb black{0, 0, 0}, white{255, 255, 255};
+  return (palette_[0] == black && palette_[1] == white) ||
+         (palette_[0] == white && palette_[1] == black);
 }
 
 bool Image::IsGreyscale() const {

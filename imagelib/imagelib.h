@@ -195,6 +195,24 @@ public:
   // JPEG quality for WriteJpeg, 1..100; 75 unless set. Values outside are clamped.
   int JpegQuality() const { return jpegQuality_; }
   void SetJpegQuality(int q);
+  // TIFF predictor for LZW and Deflate pages of 8-bit grey or RGB samples: 1 none (the
+  // default), 2 horizontal differencing. Other forms are written without one.
+  int WritePredictor() const { return writePredictor_; }
+  void SetWritePredictor(int p) { writePredictor_ = p == 2 ? 2 : 1; }
+  // True when the file stored its colour at a lower resolution than its luminance (JPEG
+  // chroma subsampling). WriteJpeg keeps full-resolution colour unless this is set and the
+  // image is at least 256 pixels in both directions.
+  bool SourceSubsampled() const { return sourceSubsampled_; }
+  void SetSourceSubsampled(bool s) { sourceSubsampled_ = s; }
+  // How the stored rows are turned (TIFF Orientation, Exif orientation): 1 upright, 2 mirrored,
+  // 3 turned half round, 4 flipped, 5 to 8 with rows and columns exchanged. TIFF pages are
+  // loaded upright (1); JPEG files report their Exif value and are stored as coded.
+  int Orientation() const { return orientation_; }
+  void SetOrientation(int o) { orientation_ = o >= 1 && o <= 8 ? o : 1; }
+  // Turns the pixels (or, for a header-only image, the size and resolution) upright.
+  Result ApplyOrientation();
+  // True for a 1-bit image whose two palette entries are pure black and pure white.
+  bool IsBlackAndWhite() const;
 
   // Depth changes. Palette and grey images become 24-bit RGB; 24-bit stays as it is.
   Result ExpandTo24();
@@ -209,14 +227,16 @@ public:
 
   // Writers. Alpha, if any, is composited onto white on the way out; the image is unchanged.
   // JPEG: 8-bit greyscale and palette images whose colours are all grey give a one-component
-  // file, everything else RGB; quality JpegQuality(); resolution written when known.
+  // file, everything else RGB; quality JpegQuality(); resolution written when known; colour
+  // subsampled 2 x 2 only as SourceSubsampled() says.
   Result WriteJpeg(const std::string& path) const;
   // One-page TIFF with WriteCompression(): kCompressionNone, kCompressionLzw,
   // kCompressionDeflate (8 is written as 32946), kCompressionPackBits, and for 1-bit images
-  // kCompressionCcittG3 and kCompressionCcittG4. 1-bit pages are written WhiteIsZero with set
-  // bits black (each palette entry black or white by its luminance); grey pages BlackIsZero; 4- and 8-bit colour palettes as palette TIFF; 24-bit as
-  // RGB. A compression this writer cannot produce (another TIFF code) falls back to LZW;
-  // JPEG codes 6 and 7 are refused (use WriteJpeg).
+  // kCompressionCcittG3 and kCompressionCcittG4. Black-and-white 1-bit pages, and every page
+  // written with CCITT, are WhiteIsZero with set bits black (each palette entry black or white
+  // by its luminance); other 1-bit pages and 4- and 8-bit colour palettes as palette TIFF;
+  // grey pages BlackIsZero; 24-bit as RGB. A compression this writer cannot produce (another TIFF
+  // code) falls back to LZW; JPEG codes 6 and 7 are refused (use WriteJpeg).
   Result WriteTiff(const std::string& path) const;
   // WriteJpeg when WriteCompression() is 6 or 7, otherwise WriteTiff.
   Result Write(const std::string& path) const;
@@ -259,6 +279,9 @@ private:
   int recordedCompression_ = kCompressionNone;
   int writeCompression_ = kCompressionNone;
   int jpegQuality_ = 75;
+  int writePredictor_ = 1;
+  int orientation_ = 1;
+  bool sourceSubsampled_ = false;
   std::vector<Rgb> palette_;
   Buffer pixels_;
   Buffer alpha_;

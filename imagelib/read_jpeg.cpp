@@ -6,6 +6,7 @@
 
 #include <jpeglib.h>
 
+#include "imagelib/exif.h"
 #include "imagelib/readers.h"
 
 namespace imagelib::detail {
@@ -159,6 +160,12 @@ Result ReadJpeg(Source& src, const LoadOptions& opt, Image& out) {
     return result;
   }
   out.SetRecordedCompression(kCompressionJpeg);
+  if (cinfo.num_components >= 3) {
+    const jpeg_component_info* c = cinfo.comp_info;
+    for (int i = 1; i < cinfo.num_components; ++i)
+      if (c[i].h_samp_factor != c[0].h_samp_factor || c[i].v_samp_factor != c[0].v_samp_factor)
+        out.SetSourceSubsampled(true);
+  }
   // A density of 1 x 1 is what many writers put when they know none; it is no resolution.
   bool placeholder = cinfo.X_density == 1 && cinfo.Y_density == 1;
   if (cinfo.saw_JFIF_marker && cinfo.X_density > 0 && !placeholder) {
@@ -166,6 +173,14 @@ Result ReadJpeg(Source& src, const LoadOptions& opt, Image& out) {
     if (k > 0)
       out.SetResolution(cinfo.X_density * k,
                         (cinfo.Y_density ? cinfo.Y_density : cinfo.X_density) * k);
+  }
+  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+    if (m->marker != JPEG_APP0 + 1) continue;
+    int o = ExifOrientation(m->data, m->data_length);
+    if (o != 1) {
+      out.SetOrientation(o);
+      break;
+    }
   }
   if (out.XResolution() <= 0) { // camera files often carry it in Exif only
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {

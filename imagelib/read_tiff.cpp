@@ -1,7 +1,10 @@
-// TIFF through libtiff: pages are directories. Plain strip images of 1 to 16 bits per sample
-// are read scanline by scanline keeping their depth; everything else (tiles, JPEG, YCbCr,
-// CMYK, Lab, separate planes) goes through libtiff's RGBA reader in bands of rows.
+// TIFF through libtiff: pages are directories. Plain strip images of 1 to 16 bits per unsigned
+// sample are read scanline by scanline keeping their depth; grey, RGB, palette and CMYK pages
+// of any other integer or floating-point layout (tiles, planes) are unpacked sample by sample;
+// the rest (JPEG, YCbCr, Lab) goes through libtiff's RGBA reader in bands of rows. Pages are
+// turned upright by their Orientation.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -26,8 +29,12 @@ struct Page {
   uint16_t compression = COMPRESSION_NONE;
   uint16_t extraCount = 0;
   uint16_t* extra = nullptr;
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+  uint16_t inkSet = INKSET_CMYK;
   bool tiled = false;
   bool scanlinePath = false;
+  bool generic = false; // decoded strips or tiles unpacked sample by sample
   bool alpha = false, associated = false;
   int bpp = 24;
 };
@@ -43,6 +50,11 @@ void ReadPage(TIFF* t, Page& p) {
     p.photometric = p.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
   TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &p.extraCount, &p.extra);
   p.tiled = TIFFIsTiled(t) != 0;
+  TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &p.sampleFormat);
+  TIFFGetFieldDefaulted(t, TIFFTAG_INKSET, &p.inkSet);
+  if (!TIFFGetField(t, TIFFTAG_ORIENTATION, &p.orientation) || p.orientation < 1 ||
+      p.orientation > 8)
+    p.orientation = ORIENTATION_TOPLEFT;
   if (p.extraCount > 0 && p.extra &&
       (p.extra[0] == EXTRASAMPLE_ASSOCALPHA || p.extra[0] == EXTRASAMPLE_UNASSALPHA)) {
     p.alpha = true;
@@ -52,7 +64,9 @@ void ReadPage(TIFF* t, Page& p) {
   bool pal = p.photometric == PHOTOMETRIC_PALETTE;
   bool okBps = p.bps == 1 || p.bps == 2 || p.bps == 4 || p.bps == 8 || p.bps == 16;
   bool simpleCodec = p.compression != COMPRESSION_OJPEG && p.compression != COMPRESSION_JPEG;
-  if (!p.tiled && okBps && simpleCodec && (p.planar == PLANARCONFIG_CONTIG || p.spp == 1)) {
+  bool unsignedInts = p.sampleFormat == SAMPLEFORMAT_UINT;
+  if (!p.tiled && okBps && unsignedInts && simpleCodec &&
+      (p.planar == PLANARCONFIG_CONTIG || p.spp == 1)) {
     if (greyish || pal) {
       if (p.spp == 1)
         p.scanlinePath = !(pal && p.bps == 16);
@@ -85,6 +99,114 @@ void ReadPage(TIFF* t, Page& p) {
   if (p.photometric == PHOTOMETRIC_SEPARATED || p.photometric == PHOTOMETRIC_YCBCR) {
     p.bpp = 24;
   }
+  if (!p.scanlinePath && simpleCodec) {
+    int colour = p.photometric == PHOTOMETRIC_RGB         ? 3
+                 : p.photometric == PHOTOMETRIC_SEPARATED ? 4
+                                                          : 1;
+    bool known = greyish || pal || p.photometric == PHOTOMETRIC_RGB ||
+                 (p.photometric == PHOTOMETRIC_SEPARATED && p.inkSet == INKSET_CMYK);
+    bool ints = (p.sampleFormat == SAMPLEFORMAT_UINT || p.sampleFormat == SAMPLEFORMAT_INT) &&
+                p.bps >= 1 && p.bps <= 32;
+    bool floats = p.sampleFormat == SAMPLEFORMAT_IEEEFP &&
+                  (p.bps == 16 || p.bps == 24 || p.bps == 32 || p.bps == 64);
+    if (known && (ints || floats) && p.spp >= colour && !(pal && (floats || p.bps > 16))) {
+      p.generic = true;
+      p.alpha = p.alpha && p.spp > colour;
+      if (colour >= 3 || (pal && p.bps > 8))
+        p.bpp = 24;
+      else if (pal)
+        p.bpp = 8;
+      else
+        p.bpp = p.bps == 1 ? 1 : 8;
+      if (p.bpp == 1) p.alpha = false;
+    }
+  }
+}
+
+// One raw sample of a decoded strip or tile row: whole bytes of 16, 32 and 64 bits come in
+// the machine's order, 24 bits in the file's, other depths packed from the high bit.
+uint64_t RawSample(const uint8_t* row, size_t i, int bits, bool bigEndianFile) {
+  switch (bits) {
+  case 8:
+    return row[i];
+  case 16: {
+    uint16_t v;
+    std::memcpy(&v, row + 2 * i, 2);
+    return v;
+  }
+  case 24: {
+    const uint8_t* b = row + 3 * i;
+    return bigEndianFile ? (uint64_t{b[0]} << 16 | uint64_t{b[1]} << 8 | b[2])
+                         : (uint64_t{b[2]} << 16 | uint64_t{b[1]} << 8 | b[0]);
+  }
+  case 32: {
+    uint32_t v;
+    std::memcpy(&v, row + 4 * i, 4);
+    return v;
+  }
+  case 64: {
+    uint64_t v;
+    std::memcpy(&v, row + 8 * i, 8);
+    return v;
+  }
+  default: {
+    uint64_t bit = static_cast<uint64_t>(i) * static_cast<uint64_t>(bits);
+    const uint8_t* b = row + bit / 8;
+    int shift = static_cast<int>(bit % 8);
+    uint64_t acc = 0;
+    int have = 0;
+    while (have < shift + bits) {
+      acc = acc << 8 | *b++;
+      have += 8;
+    }
+    return (acc >> (have - shift - bits)) & ((uint64_t{1} << bits) - 1);
+  }
+  }
+}
+
+double HalfToDouble(uint32_t h) {
+  int e = static_cast<int>((h >> 10) & 0x1F);
+  double m = h & 0x3FF;
+  double v = e == 0    ? m / 1024.0 * std::ldexp(1.0, -14)
+             : e == 31 ? (m ? NAN : INFINITY)
+                       : (1.0 + m / 1024.0) * std::ldexp(1.0, e - 15);
+  return (h & 0x8000) ? -v : v;
+}
+
+double Float24ToDouble(uint32_t f) {
+  int e = static_cast<int>((f >> 16) & 0x7F);
+  double m = f & 0xFFFF;
+  double v = e == 0     ? m / 65536.0 * std::ldexp(1.0, -62)
+             : e == 127 ? (m ? NAN : INFINITY)
+                        : (1.0 + m / 65536.0) * std::ldexp(1.0, e - 63);
+  return (f & 0x800000) ? -v : v;
+}
+
+// A sample brought to 0..255: integers scaled from their full range (signed ones offset so
+// that the most negative value is black), floating point clamped to 0..1.
+uint8_t Normalize(uint64_t raw, const Page& p) {
+  const int bits = p.bps;
+  if (p.sampleFormat == SAMPLEFORMAT_IEEEFP) {
+    double v;
+    if (bits == 16) {
+      v = HalfToDouble(static_cast<uint32_t>(raw));
+    } else if (bits == 24) {
+      v = Float24ToDouble(static_cast<uint32_t>(raw));
+    } else if (bits == 32) {
+      float f;
+      uint32_t u = static_cast<uint32_t>(raw);
+      std::memcpy(&f, &u, 4);
+      v = f;
+    } else {
+      std::memcpy(&v, &raw, 8);
+    }
+    if (!(v > 0)) return 0; // NaN too
+    if (v >= 1) return 255;
+    return static_cast<uint8_t>(v * 255 + 0.5);
+  }
+  uint64_t max = (uint64_t{1} << bits) - 1;
+  if (p.sampleFormat == SAMPLEFORMAT_INT) raw = (raw + (uint64_t{1} << (bits - 1))) & max;
+  return static_cast<uint8_t>((raw * 255 + max / 2) / max);
 }
 
 uint8_t Sample(const uint8_t* s, size_t i, int bps) {
@@ -150,13 +272,141 @@ Result ReadScanlines(TIFF* t, const Page& p, Image& out) {
   return Result::Ok();
 }
 
+// Decoded strips or tiles, either planar layout, unpacked sample by sample into 8-bit values
+// (palette indices kept whole), then turned into the image's grey, palette or RGB pixels.
+Result ReadGeneric(TIFF* t, const Page& p, const Limits& limits, Image& out) {
+  const uint32_t w = p.w, h = p.h;
+  const int spp = p.spp;
+  const bool pal = p.photometric == PHOTOMETRIC_PALETTE;
+  const uint64_t samples = uint64_t{w} * h * static_cast<uint64_t>(spp);
+  if (samples * (pal ? 2 : 1) > limits.maxBytes)
+    return Result::Fail(Status::kTooLarge, "image too large");
+  std::vector<uint8_t> values;
+  std::vector<uint16_t> indices;
+  try {
+    if (pal) indices.assign(static_cast<size_t>(w) * h, 0);
+    values.assign(static_cast<size_t>(samples), 0);
+  } catch (...) {
+    return NoMemory();
+  }
+  const bool separate = p.planar == PLANARCONFIG_SEPARATE && spp > 1;
+  const int planes = separate ? spp : 1;
+  const int perPixel = separate ? 1 : spp;
+  const bool bigEndian = TIFFIsBigEndian(t) != 0;
+  uint32_t blockW = w, blockH = h;
+  if (p.tiled) {
+    TIFFGetField(t, TIFFTAG_TILEWIDTH, &blockW);
+    TIFFGetField(t, TIFFTAG_TILELENGTH, &blockH);
+  } else {
+    uint32_t rps = h;
+    TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rps);
+    blockH = std::min(std::max<uint32_t>(rps, 1), h);
+  }
+  if (blockW == 0 || blockH == 0) return Corrupt("corrupt TIFF file");
+  tmsize_t blockSize = p.tiled ? TIFFTileSize(t) : TIFFStripSize(t);
+  if (blockSize <= 0) return Corrupt("corrupt TIFF file");
+  // Bytes of one row of a block, the samples packed from the high bit and rows byte-aligned.
+  uint64_t rowBytes =
+      (uint64_t{blockW} * static_cast<uint64_t>(perPixel) * static_cast<uint64_t>(p.bps) + 7) / 8;
+  if (rowBytes * blockH > static_cast<uint64_t>(blockSize)) return Corrupt("corrupt TIFF file");
+  std::vector<uint8_t> block(static_cast<size_t>(blockSize));
+  for (int plane = 0; plane < planes; ++plane) {
+    for (uint32_t y0 = 0; y0 < h; y0 += blockH) {
+      for (uint32_t x0 = 0; x0 < w; x0 += blockW) {
+        uint32_t n = p.tiled ? TIFFComputeTile(t, x0, y0, 0, static_cast<uint16_t>(plane))
+                             : TIFFComputeStrip(t, y0, static_cast<uint16_t>(plane));
+        tmsize_t got = p.tiled ? TIFFReadEncodedTile(t, n, block.data(), blockSize)
+                               : TIFFReadEncodedStrip(t, n, block.data(), blockSize);
+        if (got < 0) return Truncated();
+        uint32_t rows = std::min(blockH, h - y0), cols = std::min(blockW, w - x0);
+        if (!p.tiled && static_cast<uint64_t>(got) < rowBytes * rows) return Truncated();
+        for (uint32_t r = 0; r < rows; ++r) {
+          const uint8_t* row = block.data() + rowBytes * r;
+          size_t pixel = static_cast<size_t>(y0 + r) * w + x0;
+          for (uint32_t c = 0; c < cols; ++c, ++pixel) {
+            for (int k = 0; k < perPixel; ++k) {
+              size_t i =
+                  static_cast<size_t>(c) * static_cast<size_t>(perPixel) + static_cast<size_t>(k);
+              uint64_t raw = RawSample(row, i, p.bps, bigEndian);
+              int sample = separate ? plane : k;
+              if (pal && sample == 0)
+                indices[pixel] = static_cast<uint16_t>(raw);
+              else
+                values[pixel * static_cast<size_t>(spp) + static_cast<size_t>(sample)] =
+                    Normalize(raw, p);
+            }
+          }
+        }
+      }
+    }
+  }
+
+  std::vector<Rgb> colours;
+  if (pal) {
+    uint16_t *rm = nullptr, *gm = nullptr, *bm = nullptr;
+    if (!TIFFGetField(t, TIFFTAG_COLORMAP, &rm, &gm, &bm)) return Corrupt("TIFF palette missing");
+    size_t n = size_t{1} << p.bps;
+    colours.resize(n);
+    for (size_t i = 0; i < n; ++i)
+      colours[i] = Rgb{static_cast<uint8_t>(rm[i] >> 8), static_cast<uint8_t>(gm[i] >> 8),
+                       static_cast<uint8_t>(bm[i] >> 8)};
+    if (out.BitsPerPixel() == 8) {
+      std::vector<Rgb>& outPal = out.MutablePalette();
+      std::fill(outPal.begin(), outPal.end(), Rgb{});
+      std::copy(colours.begin(), colours.end(), outPal.begin());
+    }
+  }
+  const int colour = p.photometric == PHOTOMETRIC_RGB         ? 3
+                     : p.photometric == PHOTOMETRIC_SEPARATED ? 4
+                                                              : 1;
+  const bool invert = p.photometric == PHOTOMETRIC_MINISWHITE;
+  for (uint32_t y = 0; y < h; ++y) {
+    uint8_t* d = out.Row(static_cast<int>(y));
+    uint8_t* a = out.AlphaRow(static_cast<int>(y));
+    for (uint32_t x = 0; x < w; ++x) {
+      size_t pixel = static_cast<size_t>(y) * w + x;
+      const uint8_t* v = values.data() + pixel * static_cast<size_t>(spp);
+      uint8_t al = a ? v[colour] : 255;
+      auto unpremultiply = [&](uint8_t c) -> uint8_t {
+        if (!a || !p.associated || al == 0 || al == 255) return c;
+        return static_cast<uint8_t>(std::min(255, c * 255 / al));
+      };
+      if (a) a[x] = al;
+      if (pal) {
+        Rgb c = colours[indices[pixel] < colours.size() ? indices[pixel] : 0];
+        if (out.BitsPerPixel() == 8)
+          d[x] = static_cast<uint8_t>(indices[pixel]);
+        else
+          d[3 * x] = c.r, d[3 * x + 1] = c.g, d[3 * x + 2] = c.b;
+      } else if (colour == 1) {
+        uint8_t g = unpremultiply(invert ? static_cast<uint8_t>(255 - v[0]) : v[0]);
+        if (out.BitsPerPixel() == 1)
+          SetIndex(d, static_cast<int>(x), 1, g < 128 ? 1 : 0);
+        else
+          d[x] = g;
+      } else if (colour == 3) {
+        d[3 * x] = unpremultiply(v[0]);
+        d[3 * x + 1] = unpremultiply(v[1]);
+        d[3 * x + 2] = unpremultiply(v[2]);
+      } else {
+        int k = 255 - v[3];
+        d[3 * x] = static_cast<uint8_t>((255 - v[0]) * k / 255);
+        d[3 * x + 1] = static_cast<uint8_t>((255 - v[1]) * k / 255);
+        d[3 * x + 2] = static_cast<uint8_t>((255 - v[2]) * k / 255);
+      }
+    }
+  }
+  return Result::Ok();
+}
+
 Result ReadViaRgba(TIFF* t, const Page& p, const Limits& limits, Image& out) {
   char emsg[1024] = {};
   if (!TIFFRGBAImageOK(t, emsg)) return Unsupported(std::string("unsupported TIFF: ") + emsg);
   TIFFRGBAImage img;
   if (!TIFFRGBAImageBegin(&img, t, 0, emsg))
     return Unsupported(std::string("unsupported TIFF: ") + emsg);
-  img.req_orientation = ORIENTATION_TOPLEFT;
+  // Rows as stored: the page is turned upright afterwards, transposing ones included.
+  img.req_orientation = p.orientation;
   const uint32_t w = p.w, h = p.h;
   // Bands of about 16 MB, whole multiples of 16 rows so that they never split a subsampled
   // YCbCr block.
@@ -241,7 +491,7 @@ Result ReadTiff(Source& src, const LoadOptions& opt, Image& out) {
   if (p.w > 0x7fffffff || p.h > 0x7fffffff)
     return Result::Fail(Status::kTooLarge, "image too large");
   if (p.bps != 1 && p.bps != 2 && p.bps != 4 && p.bps != 8 && p.bps != 16 && !p.scanlinePath &&
-      p.compression != COMPRESSION_SGILOG && p.compression != COMPRESSION_SGILOG24)
+      !p.generic && p.compression != COMPRESSION_SGILOG && p.compression != COMPRESSION_SGILOG24)
     return Unsupported("unsupported bit depth " + std::to_string(p.bps));
   Result r = out.Allocate(static_cast<int>(p.w), static_cast<int>(p.h), p.bpp, p.alpha,
                           opt.headerOnly, opt.limits);
@@ -258,7 +508,16 @@ Result ReadTiff(Source& src, const LoadOptions& opt, Image& out) {
   }
   std::vector<Rgb>& pal = out.MutablePalette();
   if (p.bpp <= 8) {
-    if (p.photometric == PHOTOMETRIC_PALETTE && p.scanlinePath) {
+    if (p.generic) {
+      // Filled by the unpacker: palettes from the colour map, grey as a ramp.
+      std::fill(pal.begin(), pal.end(), Rgb{});
+      if (p.bpp == 1) {
+        pal = {Rgb{255, 255, 255}, Rgb{0, 0, 0}};
+      } else if (p.photometric != PHOTOMETRIC_PALETTE) {
+        for (size_t i = 0; i < pal.size(); ++i)
+          pal[i] = Rgb{static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)};
+      }
+    } else if (p.photometric == PHOTOMETRIC_PALETTE && p.scanlinePath) {
       uint16_t *rm = nullptr, *gm = nullptr, *bm = nullptr;
       if (!TIFFGetField(tc.t, TIFFTAG_COLORMAP, &rm, &gm, &bm))
         return Corrupt("TIFF palette missing");
@@ -288,10 +547,13 @@ Result ReadTiff(Source& src, const LoadOptions& opt, Image& out) {
       if (!p.scanlinePath && p.bpp == 1) pal = {Rgb{255, 255, 255}, Rgb{0, 0, 0}};
     }
   }
-  if (opt.headerOnly) return Result::Ok();
-  r = p.scanlinePath ? ReadScanlines(tc.t, p, out) : ReadViaRgba(tc.t, p, opt.limits, out);
+  out.SetOrientation(p.orientation);
+  if (opt.headerOnly) return out.ApplyOrientation();
+  r = p.scanlinePath ? ReadScanlines(tc.t, p, out)
+      : p.generic    ? ReadGeneric(tc.t, p, opt.limits, out)
+                     : ReadViaRgba(tc.t, p, opt.limits, out);
   if (!r) return r;
-  return Result::Ok();
+  return out.ApplyOrientation();
 }
 
 } // namespace imagelib::detail

@@ -48,6 +48,13 @@ Result Image::WriteJpeg(const std::string& path) const {
   cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, jpegQuality_, TRUE);
+  // Halved colour smears thin coloured lines and small images: keep it whole unless the
+  // source itself was subsampled and is large enough for it not to show.
+  bool small = width_ < 256 && height_ < 256;
+  if (!grey && (small || !sourceSubsampled_)) {
+    cinfo.comp_info[0].h_samp_factor = 1;
+    cinfo.comp_info[0].v_samp_factor = 1;
+  }
   if (xDpi_ >= 1 && yDpi_ >= 1 && xDpi_ < 65536 && yDpi_ < 65536) {
     cinfo.write_JFIF_header = TRUE;
     cinfo.density_unit = 1;

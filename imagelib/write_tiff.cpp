@@ -25,7 +25,8 @@ Result Image::WriteTiff(const std::string& path) const {
                         "TIFF compression " + std::to_string(comp) + " unavailable");
 
   OutForm form;
-  if (bpp_ == 1)
+  // Two colours that are not black and white keep their colours, as a 1-bit palette.
+  if (bpp_ == 1 && (ccitt || IsBlackAndWhite()))
     form = OutForm::kBitonal;
   else if (bpp_ == 24)
     form = OutForm::kRgb;
@@ -59,6 +60,10 @@ Result Image::WriteTiff(const std::string& path) const {
   TIFFSetField(t, TIFFTAG_COMPRESSION, static_cast<uint16_t>(comp));
   if (comp == kCompressionCcittG3) TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, 0u);
   if (comp == kCompressionCcittG4) TIFFSetField(t, TIFFTAG_GROUP4OPTIONS, 0u);
+  bool predictable = form == OutForm::kGrey || form == OutForm::kRgb;
+  if (predictable && writePredictor_ == 2 &&
+      (comp == kCompressionLzw || comp == kCompressionDeflate))
+    TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
   // One strip for pages up to 16 MB of raw rows, keeping the number of strips low.
   uint64_t raw = static_cast<uint64_t>(rowBytes) * height_;
   uint32_t rps = raw <= (16u << 20)

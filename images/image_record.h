@@ -51,6 +51,9 @@ struct ImageRecord {
   bool passThrough = false;
   int64_t dataStart = 0;
   int32_t xobjectIndex = -1; // the first of stripCount consecutive entries
+  // How the stored rows are turned (TIFF Orientation values): drawn upright by the image
+  // matrix, the data left as stored. 5 to 8 exchange width and height on the page.
+  int32_t orientation = 1;
 
   // TIFF only.
   std::vector<uint8_t> palette; // 3 bytes per entry
@@ -73,6 +76,7 @@ struct ImageContext {
   pdf::DocumentData& data;
   XObjectList& xobjects;
   pdf::GraphicsStack& graphics;
+  bool autoRotate = false; // JPEG data drawn upright by its Exif orientation
 };
 
 } // namespace images

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "imagelib/exif.h"
 #include "xobject.h"
 
 namespace images {
@@ -140,7 +141,7 @@ bool ReadJpegHeader(ByteSource& in, JpegHeader& out) {
     }
   }
 
-  bool adobe = false;
+  bool adobe = false, frame = false;
   for (;;) {
     int marker = NextMarker(in);
     if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;
@@ -161,9 +162,17 @@ bool ReadJpegHeader(ByteSource& in, JpegHeader& out) {
       out.height = height;
       out.precision = precision;
       out.components = components;
+      // The rest of the frame header; the walk goes on to the first scan.
+      size_t kept;
+      if (!ReadSegment(in, length - 6, nullptr, 0, kept)) return false;
+      frame = true;
+      break;
+    }
+    // Without a scan the image holds no pixels, and readers show it broken.
+    case 0xDA:
+      if (!frame) return false;
       out.adobe = adobe;
       return true;
-    }
     // Lossless, hierarchical and arithmetic-coded frames cannot be passed on unchanged;
     // neither can a file that ends, or an image that ends, before its frame header.
     case 0xC3:
@@ -180,16 +189,19 @@ bool ReadJpegHeader(ByteSource& in, JpegHeader& out) {
     case kEndOfFile:
       return false;
     case 0xE0:
+    case 0xE1:
     case 0xED:
     case 0xEE: {
       int length;
       if (!ReadU16(in, length) || length < 2) return false;
       uint8_t seg[65536];
-      size_t keep = marker == 0xED ? sizeof seg : 255;
+      size_t keep = marker == 0xED || marker == 0xE1 ? sizeof seg : 255;
       size_t kept;
       if (!ReadSegment(in, length, seg, keep, kept)) return false;
       if (marker == 0xE0 && length >= 14) ReadJfifDensity(seg, kept, out);
       if (marker == 0xED) ReadPhotoshopResolution(seg, kept, out);
+      if (marker == 0xE1 && out.orientation == 1)
+        out.orientation = imagelib::ExifOrientation(seg, kept);
       if (marker == 0xEE && length > 11 && kept >= 5 && std::memcmp(seg, "Adobe", 5) == 0)
         adobe = true;
       break;
@@ -240,6 +252,7 @@ int LoadJpegImage(const ImageContext& ctx, ImageTable& table, const char* path) 
   image.yResolution = header.yResolution;
   image.passThrough = true;
   image.dataStart = header.dataStart;
+  if (ctx.autoRotate) image.orientation = header.orientation;
 
   if (std::fseek(file.get(), static_cast<long>(header.dataStart), SEEK_SET) != 0) {
     table.Release(index);

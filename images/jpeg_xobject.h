@@ -51,16 +51,17 @@ struct JpegHeader {
   int precision = 0;
   int components = 0;
   bool adobe = false;
+  int orientation = 1;                    // Exif orientation, 1..8
   float xResolution = 0, yResolution = 0; // negative: aspect ratio only; 0: none stated
 };
 
 // The start-of-image marker must begin within this many bytes of the file's start.
 inline constexpr int64_t kMaxJpegLeadIn = 768;
 
-// Walks the markers up to the frame header. False for anything that cannot be embedded
+// Walks the markers up to the first scan. False for anything that cannot be embedded
 // unchanged: no start of image early enough, a lossless, hierarchical or arithmetic-coded
-// frame, a precision other than 8, a component count other than 1, 3 or 4, a zero size or
-// a truncated segment.
+// frame, a precision other than 8, a component count other than 1, 3 or 4, a zero size, a
+// truncated segment, or no scan after the frame header.
 bool ReadJpegHeader(ByteSource& in, JpegHeader& out);
 
 // Reads the JPEG file's header and writes its XObject; returns the image index in the

@@ -306,7 +306,9 @@ bool WriteDecoded(const ImageContext& ctx, TIFF* t, ImageRecord& image, bool cmy
     const size_t count = static_cast<size_t>(width) * height;
     pixels.resize(count * 4);
     auto* raster = reinterpret_cast<uint32_t*>(pixels.data());
-    if (!TIFFReadRGBAImageOriented(t, width, height, raster, ORIENTATION_TOPLEFT, 1)) return false;
+    // Rows as stored, like copied strips: the image matrix turns the page upright.
+    int stored = image.orientation >= 1 && image.orientation <= 8 ? image.orientation : 1;
+    if (!TIFFReadRGBAImageOriented(t, width, height, raster, stored, 1)) return false;
     // Narrow the pixels in place: pixel i is read before bytes up to 4 i + 3 are written.
     const size_t n = static_cast<size_t>(image.componentCount);
     uint8_t* out = pixels.data();
@@ -359,6 +361,9 @@ int ReadDirectory(const ImageContext& ctx, ImageTable& table, TIFF* t, uint64_t 
   if (TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) != 1) extraCount = 0;
   if (bits != 1 && bits != 2 && bits != 4 && bits != 8) return -1;
   if (samples == 0) return -1;
+  // Signed and floating-point samples mean nothing to a PDF reader as they are.
+  if (GetDefaulted<uint16_t>(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT) != SAMPLEFORMAT_UINT)
+    return -1;
 
   ImageRecord image;
   image.path = path ? path : "";
@@ -367,6 +372,9 @@ int ReadDirectory(const ImageContext& ctx, ImageTable& table, TIFF* t, uint64_t 
   image.bitsPerComponent = bits;
   image.componentCount = samples;
   image.stripCount = 1;
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  if (Get(t, TIFFTAG_ORIENTATION, orientation) && orientation >= 1 && orientation <= 8)
+    image.orientation = orientation;
   float xr = 0, yr = 0;
   if (Get(t, TIFFTAG_XRESOLUTION, xr) && Get(t, TIFFTAG_YRESOLUTION, yr) && xr > 0 && yr > 0) {
     uint16_t unit = GetDefaulted<uint16_t>(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
@@ -385,6 +393,12 @@ int ReadDirectory(const ImageContext& ctx, ImageTable& table, TIFF* t, uint64_t 
   const bool separate = planar == PLANARCONFIG_SEPARATE && samples > 1;
   Decision d = Decide(t, compression, photometric, tiled, separate, extraCount > 0, samples);
   if (d.route == Route::kRefuse) return -1;
+  // Strips of the LZW variant that came before the TIFF 6.0 one pack their codes from the
+  // low bit (they begin 00 01, a clear code); PDF readers know only the later one.
+  if (d.route == Route::kCopy && d.filter == Filter::kLzw) {
+    uint8_t head[2] = {};
+    if (TIFFReadRawStrip(t, 0, head, 2) == 2 && head[0] == 0x00 && (head[1] & 0x01)) d = Decision{};
+  }
   bool copy = d.route == Route::kCopy;
   if (copy) {
     image.passThrough = true;

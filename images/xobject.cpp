@@ -201,6 +201,41 @@ void DrawImage(const ImageContext& ctx, const ImageRecord& image, float x, float
     ctx.data.procSets |= pdf::kProcImageC;
     break;
   }
+  // A turned image is drawn as stored inside a matrix that turns it upright into its box.
+  bool turned = image.orientation >= 2 && image.orientation <= 8;
+  if (turned) {
+    if (!ctx.graphics.Save(w)) return;
+    const float sw = image.width, sh = image.height;
+    float a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
+    switch (image.orientation) {
+    case 2:
+      a = -1, e = sw;
+      break;
+    case 3:
+      a = -1, d = -1, e = sw, f = sh;
+      break;
+    case 4:
+      d = -1, f = sh;
+      break;
+    case 5:
+      a = 0, b = -1, c = -1, d = 0, e = sh, f = sw;
+      break;
+    case 6:
+      a = 0, b = -1, c = 1, d = 0, f = sw;
+      break;
+    case 7:
+      a = 0, b = 1, c = 1, d = 0;
+      break;
+    default:
+      a = 0, b = 1, c = -1, d = 0, e = sh;
+      break;
+    }
+    text::Matrix m;
+    m.a = a * scale, m.b = b * scale, m.c = c * scale, m.d = d * scale;
+    m.e = e * scale + x, m.f = f * scale + y;
+    ctx.graphics.Concat(w, m);
+    x = 0, y = 0, scale = 1;
+  }
   const float fullHeight = image.height;
   const float strip = image.stripCount > 1 ? static_cast<float>(image.stripHeight) : fullHeight;
   float rows = 0;
@@ -220,6 +255,7 @@ void DrawImage(const ImageContext& ctx, const ImageRecord& image, float x, float
     ctx.xobjects.entries[static_cast<size_t>(index)].flags |= XObjectEntry::kUsedOnPage;
     rows += strip;
   }
+  if (turned) ctx.graphics.Restore(w);
   if (image.maskImage >= 0 && static_cast<size_t>(image.maskImage) < ctx.xobjects.entries.size())
     ctx.xobjects.entries[static_cast<size_t>(image.maskImage)].flags |= XObjectEntry::kUsedOnPage;
 }

@@ -30,7 +30,7 @@ const DefaultCase kDefaults[] = {
     {"second", "5"},      {"after", "0"},       {"exists", "2"},      {"priority", "2"},
     {"log", "0"},         {"logpath", ""},      {"openDir", "~/"},    {"OpenFile", "~/"},
     {"colorTif", "4"},    {"grayTif", "4"},     {"bwTif", "4"},       {"bSkew", "0"},
-    {"quality", "75"},    {"title", ""},        {"author", ""},       {"subject", ""},
+    {"quality", "75"},    {"lossless", "1"},    {"autoRotate", "1"},  {"title", ""},        {"author", ""},       {"subject", ""},
     {"keywords", ""},     {"creator", ""},      {"producer", ""},     {"security", "0"},
     {"user", ""},         {"owner", ""},        {"level", "0"},       {"print", "0"},
     {"copy", "0"},        {"modify", "0"},      {"document", "0"},    {"zoom", "0"},

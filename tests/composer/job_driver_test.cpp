@@ -44,6 +44,7 @@ TEST(JobDriver, DocumentSettingsAreAppliedInTheirOrder) {
   s.conv.bwTif = 4;
   s.conv.quality = 60;
   s.conv.bSkew = 1;
+  s.conv.lossless = 1;
   s.conv.pageRotate = 3;
   s.conv.title = "T";
   s.conv.security = 1;
@@ -59,7 +60,7 @@ TEST(JobDriver, DocumentSettingsAreAppliedInTheirOrder) {
   app::JobDriver d(e, front, s);
   d.ApplyDocumentSettings(7);
   EXPECT_EQ(e.calls, (Calls{"opt 123 3 0 zip", "opt 123 1 0 g4", "opt 128 60 0", "opt 126 1 0",
-                            "opt 122 270 0", "info T||||",
+                            "opt 131 1 0", "opt 132 1 0", "opt 122 270 0", "info T||||",
                             std::string("opt 111 0 0 ") + app::kDefaultProducer,
                             "opt 105 128 5 o u", "opt 121 73858 0"}));
   EXPECT_EQ(73858, 2 + 128 + 0x2000 + 0x10000);

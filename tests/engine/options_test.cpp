@@ -155,9 +155,12 @@ TEST_F(Options, StoredFlagsReadBack) {
   EXPECT_EQ(v, 0);
   EXPECT_EQ(Set(127, 5), 1);
   EXPECT_EQ(EngineQuery(h_, 213, &v, nullptr, nullptr, nullptr), 1);
-  EXPECT_EQ(Set(128, 85), 0) << "quality is stored, and the key answers 0";
+  EXPECT_EQ(Set(128, 85), 1) << "quality is stored and accepted";
   EXPECT_EQ(EngineQuery(h_, 214, &v, nullptr, nullptr, nullptr), 85);
   EXPECT_EQ(v, 85);
+  EXPECT_EQ(Set(131, 1), 1);
+  EXPECT_EQ(Set(131, 0), 1);
+  EXPECT_EQ(Set(132, 1), 1);
   EXPECT_EQ(Set(112, 50), 1);
   EXPECT_EQ(Set(112, 101), 0);
   EXPECT_EQ(Set(112, -1), 0);

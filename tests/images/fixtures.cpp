@@ -90,6 +90,7 @@ std::string EncodeJpeg(const Raster& r, const JpegOptions& o) {
     cinfo.Y_density = static_cast<UINT16>(o.yDensity);
   }
   if (o.progressive) jpeg_simple_progression(&cinfo);
+  cinfo.arith_code = o.arithmetic ? TRUE : FALSE;
   jpeg_start_compress(&cinfo, TRUE);
   if (!o.extraApp13.empty())
     jpeg_write_marker(&cinfo, JPEG_APP0 + 13, reinterpret_cast<const JOCTET*>(o.extraApp13.data()),

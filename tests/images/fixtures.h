@@ -32,6 +32,7 @@ Raster ToRgb(const Raster& r);
 struct JpegOptions {
   int quality = 90;
   bool progressive = false;
+  bool arithmetic = false; // arithmetic-coded, which PDF readers cannot decode
   bool adobeMarker = true; // for CMYK: libjpeg writes the Adobe segment unless told not to
   int densityUnit = -1;    // -1: libjpeg's default JFIF segment
   int xDensity = 0, yDensity = 0;
