@@ -174,6 +174,18 @@ void EndPage(EngineDocument& doc) {
   doc.page.pageKind = 0;
 }
 
+bool DropPage(EngineDocument& doc) {
+  if (!doc.page.pageOpen || doc.writer->pageContentBytes() != 0) return false;
+  pdf::DropPage(*doc.writer, doc.data);
+  doc.graphics.EndPage();
+  doc.page.ResetForNewPage();
+  // Its bookmark would point at a page that does not exist.
+  doc.page.pendingBookmark.clear();
+  doc.page.pageOpen = false;
+  doc.page.pageKind = 0;
+  return true;
+}
+
 }  // namespace engine
 
 using engine::EngineDocument;

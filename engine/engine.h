@@ -23,8 +23,7 @@ int EngineCreate(const char* path);
 int EngineOpenAppend(const char* path);
 
 /* Changes a setting or performs a page step; 1 accepted, 0 refused. */
-int EngineSetOption(int handle, int key, int intA, int intB, const char* textA,
-                    const char* textB);
+int EngineSetOption(int handle, int key, int intA, int intB, const char* textA, const char* textB);
 
 /* Reads a setting or asks about an input file. outA and outB are written only when their
  * value is above 1000, so small integers may stand in their place (key 210 reads outA as an
@@ -76,7 +75,13 @@ enum {
   ENGINE_OPT_CLEAR_COMPRESSION = 124,
   ENGINE_OPT_SKEW = 126,
   ENGINE_OPT_SECOND_IMAGE = 127,
-  ENGINE_OPT_JPEG_QUALITY = 128
+  ENGINE_OPT_JPEG_QUALITY = 128,
+  /* Drops the open page when nothing has been drawn on it yet (an image that failed to load
+   * draws nothing): the page is not counted, its pending bookmark goes with it, and where its
+   * bytes are still unwritten the file holds no trace of it. 1 dropped; 0 when no page is
+   * open or the page already holds content, which then stays open as it was. The integer and
+   * text arguments are ignored. */
+  ENGINE_OPT_DROP_PAGE = 133
 };
 
 /* Query keys. */

@@ -80,6 +80,17 @@ void EndPage(Writer& w, DocumentData& d, const PageResourceWriters& resources) {
   w.Flush();
 }
 
+void DropPage(Writer& w, DocumentData& d) {
+  if (!d.inPage) return;
+  // A stream that cannot be taken back stays in the file, referenced by nothing.
+  if (w.contentStreams().size() != 1 || !w.DiscardContentStream()) w.EndContentStream();
+  w.ClearContentStreams();
+  int& number = d.pages[static_cast<size_t>(d.pageCount - 1)];
+  if (w.ReturnObjectNumber(number)) number = -1;
+  d.pageCount -= 1;
+  d.inPage = false;
+}
+
 int AddOutlineEntry(Writer& w, DocumentData& d, const std::string& title) {
   if (d.outlineRoot == 0) {
     d.outlines.reserve(256);
