@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "document.h"
+#include "imagelib/imagelib.h"
+#include "images/tiff_reader.h"
 #include "images/xobject.h"
 #include "pdfwriter/sink.h"
 #include "reader/pdf_reader.h"
@@ -282,5 +284,8 @@ extern "C" int EngineClose(int handle) {
   bool complete = engine::FinishFile(*doc);
   engine::gTable[handle] = nullptr;
   delete doc;
+  // The inputs of the document need not stay open.
+  images::ReleaseOpenTiffFiles();
+  imagelib::ReleaseOpenFiles();
   return complete ? 1 : 0;
 }

@@ -23,6 +23,8 @@ public:
   virtual const uint8_t* Map() { return nullptr; }
   // The file's identity when the source is a file, else null.
   virtual const struct stat* FileStat() const { return nullptr; }
+  // The file's descriptor when the source is a file, else -1.
+  virtual int Descriptor() const { return -1; }
 };
 
 class MemorySource final : public Source {
@@ -47,6 +49,7 @@ public:
   size_t ReadAt(uint64_t offset, void* dst, size_t n) override;
   const uint8_t* Map() override;
   const struct stat* FileStat() const override { return &stat_; }
+  int Descriptor() const override { return f_ ? fileno(f_) : -1; }
   const struct stat& Stat() const { return stat_; }
 
 private:
