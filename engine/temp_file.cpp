@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/files.h"
+#include "platform/paths.h"
+
 namespace engine {
 namespace {
 
@@ -21,8 +24,7 @@ bool Reachable(int fd) {
 } // namespace
 
 std::string TempFolder() {
-  const char* dir = std::getenv("TMPDIR");
-  return dir && *dir ? dir : "/tmp";
+  return platform::TempDir();
 }
 
 bool IsSpecialFile(const char* path) {
@@ -41,17 +43,8 @@ TempFile::TempFile(int handle, const char* suffix, const char* extension, bool n
     }
     ::close(fd);
   }
-  std::string tmpl = folder + "/" + std::to_string(handle) + suffix + "XXXXXX" + extension;
-  int suffixLength = static_cast<int>(std::string(extension).size());
-  fd = mkstemps(tmpl.data(), suffixLength);
-  if (fd < 0) return;
-  if (!named && Reachable(fd) && ::unlink(tmpl.c_str()) == 0) {
-    fd_ = fd;
-    path_ = ProcPath(fd);
-    return;
-  }
-  ::close(fd);
-  path_ = tmpl;
+  path_ = platform::CreateTempFile(std::to_string(handle) + suffix, extension);
+  if (!named) Unname();
 }
 
 void TempFile::Unname() {

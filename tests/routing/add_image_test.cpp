@@ -116,7 +116,7 @@ print(len(pdf.pages), ' '.join(out))
 };
 
 TEST_F(AddImage, FormatsTakeTheirRoutes) {
-  LoadConverter(testsupport::BinPath(""));
+  converter::Plugin::Instance().Load(testsupport::BinPath(""));
   auto results = Add({"photo.png", "photo_png.jpg", "grey.bmp", "bitonal.png", "bitonal.bmp",
                       "five.tif", "alpha.png", "three.gif"});
   EXPECT_EQ(results, (std::vector<int>{1, 1, 1, 1, 1, 1, 1, 1}));
@@ -130,7 +130,7 @@ TEST_F(AddImage, FormatsTakeTheirRoutes) {
 }
 
 TEST_F(AddImage, RefusalsAddNothingAndLeaveNoTemporaryFile) {
-  UnloadConverter();
+  converter::Plugin::Instance().Unload();
   auto results = Add({"notes.jpg", "empty.png", "three.gif", "two.ico", "missing.png"});
   EXPECT_EQ(results, (std::vector<int>{-1, -1, -1, -1, -1}));
   EXPECT_EQ(Images(), "0 \n");
@@ -226,7 +226,7 @@ print(data == open(sys.argv[1].replace('q.pdf', 'a.jpg'), 'rb').read())
 }
 
 TEST_F(AddImage, ImageQueries) {
-  LoadConverter(testsupport::BinPath(""));
+  converter::Plugin::Instance().Load(testsupport::BinPath(""));
   int h = EngineCreate(dir_.file("q.pdf").c_str());
   struct Case {
     const char* file;
@@ -317,7 +317,7 @@ namespace {
 // Pipes, devices, sockets and folders are refused at once: opening a pipe for reading would
 // wait for a writer for ever (the alarm turns such a hang into a failure).
 TEST_F(AddImage, FilesThatAreNotRegularAreRefusedWithoutOpeningThem) {
-  LoadConverter(testsupport::BinPath(""));
+  converter::Plugin::Instance().Load(testsupport::BinPath(""));
   std::string fifo = dir_.file("pipe.jpg"), socketPath = dir_.file("sock.png");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
   int s = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -340,13 +340,13 @@ TEST_F(AddImage, FilesThatAreNotRegularAreRefusedWithoutOpeningThem) {
   EXPECT_EQ(EngineQuery(h, ENGINE_Q_PAGE_COUNT, nullptr, nullptr, nullptr, nullptr), 0);
   EngineClose(h);
   close(s);
-  UnloadConverter();
+  converter::Plugin::Instance().Unload();
 }
 
 // Every route's temporaries are gone, names and all, once the images are in: nothing of ours
 // stays in the temporary folder, whatever its name.
 TEST_F(AddImage, TheTemporaryFolderIsLeftEmpty) {
-  LoadConverter(testsupport::BinPath(""));
+  converter::Plugin::Instance().Load(testsupport::BinPath(""));
   EXPECT_EQ(Add({"photo.png", "three.gif", "five.tif", "bitonal.bmp", "alpha.png"}),
             (std::vector<int>{1, 1, 1, 1, 1}));
   int h = EngineCreate(dir_.file("q.pdf").c_str());
@@ -357,7 +357,7 @@ TEST_F(AddImage, TheTemporaryFolderIsLeftEmpty) {
   EXPECT_GT(EngineQuery(h, 201, nullptr, nullptr, dir_.file("three.gif").data(), nullptr), 0);
   EngineClose(h);
   EXPECT_TRUE(std::filesystem::is_empty(tmp_));
-  UnloadConverter();
+  converter::Plugin::Instance().Unload();
 }
 
 } // namespace
