@@ -72,22 +72,38 @@ private:
                       [this, i](int frame, int frames) { host_.FrameDone(i, frame, frames); });
   }
 
-  // Finishes and closes; true when the file is complete.
-  bool Complete(JobDriver& d, OutputDocument& doc) {
+  // Finishes and closes; the outcome says whether the file is complete, held no page (and
+  // was not written), could not be written or was dropped by an abort.
+  OutputDocument::Outcome Complete(JobDriver& d, OutputDocument& doc) {
+    if (d.abortRequested()) {
+      d.DiscardOutput(doc);
+      doc.outcome = OutputDocument::Outcome::kAborted;
+      return doc.outcome;
+    }
     d.FinishPartialPage(doc.handle);
-    std::string output = doc.finalPath;
-    bool ok = d.CloseOutput(doc);
-    if (ok)
-      host_.DocumentWritten(output);
-    else
+    d.CloseOutput(doc);
+    if (doc.outcome == OutputDocument::Outcome::kWritten)
+      host_.DocumentWritten(doc.finalPath);
+    else if (doc.outcome == OutputDocument::Outcome::kFailed)
       ++totals_.documentsFailed;
-    return ok;
+    return doc.outcome;
   }
 
-  void SettleAll(const std::vector<Pending>& pending, bool complete, const std::string& output) {
+  static DocumentFault FaultOf(OutputDocument::Outcome o) {
+    switch (o) {
+    case OutputDocument::Outcome::kFailed:
+      return DocumentFault::kNotWritten;
+    case OutputDocument::Outcome::kAborted:
+      return DocumentFault::kAborted;
+    default:
+      return DocumentFault::kNone;
+    }
+  }
+
+  void SettleAll(const std::vector<Pending>& pending, const OutputDocument& doc) {
     for (const Pending& p : pending)
-      host_.Settle({p.index, p.result, complete ? DocumentFault::kNone : DocumentFault::kNotWritten,
-                    output, false});
+      host_.Settle(
+          {p.index, p.result, FaultOf(doc.outcome), doc.finalPath, false, doc.error});
   }
 
   void Merge() {
@@ -100,7 +116,7 @@ private:
       StateLine(style_.mergeOpenFailed);
       ++totals_.documentsFailed;
       for (size_t i = 0; i < inputs_.size(); ++i)
-        host_.Settle({i, 0, DocumentFault::kNotOpened, doc.finalPath, false});
+        host_.Settle({i, 0, DocumentFault::kNotOpened, doc.finalPath, false, doc.error});
       return;
     }
     Prepare(d, doc);
@@ -112,10 +128,8 @@ private:
       log_.Line(kState, AddedState(result));
       pending.push_back({i, result});
     }
-    std::string output = doc.finalPath;
-    bool complete = Complete(d, doc);
-    if (!complete) StateLine(kCreateFailedState);
-    SettleAll(pending, complete, output);
+    if (Complete(d, doc) == OutputDocument::Outcome::kFailed) StateLine(kCreateFailedState);
+    SettleAll(pending, doc);
   }
 
   void PerImage() {
@@ -132,18 +146,16 @@ private:
       if (doc.handle <= 0) {
         log_.Line(kState, StatusText(RowStatus::kFailed));
         ++totals_.documentsFailed;
-        host_.Settle({i, 0, DocumentFault::kNotOpened, doc.finalPath, true});
+        host_.Settle({i, 0, DocumentFault::kNotOpened, doc.finalPath, true, doc.error});
         continue;
       }
       Prepare(d, doc);
       int result = Add(d, doc.handle, i);
-      std::string output = doc.finalPath;
-      bool complete = Complete(d, doc);
-      if (complete)
-        log_.Line(kState, AddedState(result));
-      else
+      if (Complete(d, doc) == OutputDocument::Outcome::kFailed)
         StateLine(style_.imageCloseFailed);
-      SettleAll({{i, result}}, complete, output);
+      else
+        log_.Line(kState, AddedState(result));
+      SettleAll({{i, result}}, doc);
     }
   }
 
@@ -152,13 +164,13 @@ private:
     OutputDocument doc;
     std::vector<Pending> pending;
     std::string previous, failedName;
+    int failedError = 0;
     bool first = true;
     auto close = [&]() {
       if (doc.handle <= 0) return;
-      std::string output = doc.finalPath;
-      bool complete = Complete(*d, doc);
-      if (!complete) StateLine(style_.folderCloseFailed);
-      SettleAll(pending, complete, output);
+      if (Complete(*d, doc) == OutputDocument::Outcome::kFailed)
+        StateLine(style_.folderCloseFailed);
+      SettleAll(pending, doc);
       pending.clear();
     };
     for (size_t i = 0; i < inputs_.size() && !host_.StopRequested(); ++i) {
@@ -178,13 +190,14 @@ private:
           StateLine(style_.folderOpenFailed);
           ++totals_.documentsFailed;
           failedName = doc.finalPath;
-          host_.Settle({i, 0, DocumentFault::kNotOpened, failedName, true});
+          failedError = doc.error;
+          host_.Settle({i, 0, DocumentFault::kNotOpened, failedName, true, failedError});
           continue;
         }
         Prepare(*d, doc);
       }
       if (doc.handle <= 0) {
-        host_.Settle({i, 0, DocumentFault::kNotOpened, failedName, false});
+        host_.Settle({i, 0, DocumentFault::kNotOpened, failedName, false, failedError});
         continue;
       }
       log_.Line("[Input]", inputs_[i]);

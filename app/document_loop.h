@@ -17,6 +17,7 @@ enum class DocumentFault {
   kNone,
   kNotOpened,  // the input's document could not be opened
   kNotWritten, // the document was filled but could not be completed
+  kAborted,    // the run was aborted: the document was dropped
 };
 
 struct InputOutcome {
@@ -26,6 +27,7 @@ struct InputOutcome {
   std::string output; // the document's final name, or the name it could not open
   // Per folder: the input at which its folder's document failed to open.
   bool openedHere = false;
+  int error = 0; // errno of the document's failure, when known
 };
 
 class DocumentLoopHost {

@@ -4,12 +4,16 @@
 #include "app/decoration_fonts.h"
 #include "app/text_encoding.h"
 #include "app/text_macros.h"
+#include "engine/engine.h"
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -140,13 +144,6 @@ int ViewerBits(const ConversionSettings& d) {
 
 namespace {
 
-// A unique hidden name in the target's folder, so the final rename stays on one file system.
-std::string WorkName(const std::string& target) {
-  fs::path p(target);
-  std::string folder = p.has_parent_path() ? p.parent_path().string() : ".";
-  return platform::CreateUniqueFile(folder, "." + p.filename().string() + ".", ".part");
-}
-
 const char* const kColourNames[] = {"", "lzw", "zip", "packbits", "jpeg"};
 const char* const kBitonalNames[] = {"", "lzw", "zip", "g3", "g4"};
 
@@ -170,58 +167,173 @@ JobDriver::JobDriver(EngineCalls& engine, DriverFrontEnd& frontEnd, const RunSet
   filters_.unicodeFont = InstalledFontFor;
 }
 
+std::string WriteFailure(const std::string& path, int error) {
+  std::string text = "could not write " + path;
+  if (error != 0) text += std::string(": ") + std::strerror(error);
+  return text;
+}
+
+namespace {
+
+std::string NumberedName(const std::string& base, const char* suffixFormat, int k) {
+  fs::path p(base);
+  std::string folder = p.has_parent_path() ? p.parent_path().string() + "/" : "";
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, suffixFormat, k);
+  return folder + p.stem().string() + suffix + p.extension().string();
+}
+
+// Creates the missing folders of path's folder; returns those it made, outermost first.
+std::vector<std::string> MakeFolders(const std::string& file) {
+  std::vector<std::string> made;
+  std::string folder = fs::path(file).parent_path().string();
+  std::vector<std::string> missing;
+  std::error_code ec;
+  for (fs::path p = folder; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
+    missing.push_back(p.string());
+    if (p == p.parent_path()) break;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (::mkdir(it->c_str(), 0777) != 0) break;
+    made.push_back(*it);
+  }
+  return made;
+}
+
+void RemoveFolders(std::vector<std::string>& made) {
+  for (auto it = made.rbegin(); it != made.rend(); ++it) ::rmdir(it->c_str());
+  made.clear();
+}
+
+} // namespace
+
 OutputDocument JobDriver::OpenOutput(const std::string& path, ExistingFilePolicy policy,
                                      const char* suffixFormat) {
   OutputDocument doc;
   lastOutput_ = path;
   std::string target = path;
   bool append = false;
+  doc.suffixFormat = suffixFormat;
+  doc.numberedBase = path;
   std::error_code ec;
-  if (fs::exists(path, ec)) {
-    switch (policy) {
-    case ExistingFilePolicy::kAsk: {
+  bool exists = fs::exists(path, ec);
+  switch (policy) {
+  case ExistingFilePolicy::kAsk:
+    if (exists) {
       auto chosen = front_.AskSaveName(path);
-      target = chosen ? *chosen : UniqueName(path, suffixFormat);
-      break;
+      if (chosen) {
+        target = *chosen;
+      } else {
+        doc.naming = OutputDocument::Naming::kNumbered;
+        target = UniqueName(path, suffixFormat);
+      }
     }
-    case ExistingFilePolicy::kOverwrite:
-      // Replaced only when the new file is complete.
-      break;
-    case ExistingFilePolicy::kCreateNew:
-      target = UniqueName(path, suffixFormat);
-      break;
-    default:
+    break;
+  case ExistingFilePolicy::kOverwrite:
+    // Replaced only when the new file is complete.
+    break;
+  case ExistingFilePolicy::kCreateNew:
+    // The name is taken when the file is complete; another writer may take one first.
+    doc.naming = OutputDocument::Naming::kNumbered;
+    doc.baseFirst = !exists;
+    if (exists) target = UniqueName(path, suffixFormat);
+    break;
+  default:
+    if (exists) {
       append = true;
-      break;
+    } else {
+      doc.naming = OutputDocument::Naming::kNumbered;
+      doc.baseFirst = true;
     }
+    break;
   }
   lastOutput_ = target;
   doc.finalPath = target;
-  doc.workPath = WorkName(target);
-  if (doc.workPath.empty()) return doc;
+  if (createOutputFolders) doc.createdFolders = MakeFolders(target);
+  if (append) {
+    // Two appenders take turns: the second reads what the first wrote.
+    doc.lock = std::make_unique<platform::FileLock>();
+    if (!doc.lock->Lock(target, [this] { return abort_.load(); })) {
+      doc.error = doc.lock->error();
+      doc.lock.reset();
+      doc.outcome = OutputDocument::Outcome::kFailed;
+      return doc;
+    }
+  }
+  if (!doc.file.Open(target)) {
+    doc.error = doc.file.error();
+    doc.lock.reset();
+    RemoveFolders(doc.createdFolders);
+    doc.outcome = OutputDocument::Outcome::kFailed;
+    return doc;
+  }
+  doc.workPath = doc.file.writePath();
   if (append) {
     // The update goes onto a copy; the original stays whole until it is complete.
-    if (platform::CopyReplacing(target, doc.workPath))
-      doc.handle = engine_.OpenAppend(doc.workPath.c_str());
+    if (doc.file.CopyFrom(target)) doc.handle = engine_.OpenAppend(doc.workPath.c_str());
+    if (doc.handle > 0)
+      doc.pagesAtOpen = engine_.Query(doc.handle, ENGINE_Q_PAGE_COUNT, nullptr, nullptr,
+                                      nullptr, nullptr);
   } else {
     doc.handle = engine_.Create(doc.workPath.c_str());
   }
   if (doc.handle <= 0) {
-    std::remove(doc.workPath.c_str());
-    doc.handle = 0;
+    if (doc.error == 0) doc.error = doc.file.error();
+    DiscardOutput(doc);
+    doc.outcome = OutputDocument::Outcome::kFailed;
   }
   return doc;
 }
 
+void JobDriver::DiscardOutput(OutputDocument& doc) {
+  if (doc.handle > 0) engine_.Close(doc.handle);
+  doc.handle = 0;
+  doc.file.Discard();
+  doc.lock.reset();
+  RemoveFolders(doc.createdFolders);
+}
+
 bool JobDriver::CloseOutput(OutputDocument& doc) {
   if (doc.handle <= 0) return false;
+  int pages =
+      engine_.Query(doc.handle, ENGINE_Q_PAGE_COUNT, nullptr, nullptr, nullptr, nullptr);
+  errno = 0;
   int closed = engine_.Close(doc.handle);
+  int closeError = errno;
   doc.handle = 0;
-  bool moved = closed == 1 && platform::MoveReplacing(doc.workPath, doc.finalPath);
-  if (!moved) {
-    std::remove(doc.workPath.c_str());
+  auto fail = [&doc](OutputDocument::Outcome outcome, int error) {
+    doc.outcome = outcome;
+    doc.error = error;
+    doc.file.Discard();
+    doc.lock.reset();
+    RemoveFolders(doc.createdFolders);
     return false;
+  };
+  if (abort_) return fail(OutputDocument::Outcome::kAborted, 0);
+  if (closed != 1) return fail(OutputDocument::Outcome::kFailed, closeError);
+  // A document without a new page is not written: an existing file stays as it was.
+  if (pages <= doc.pagesAtOpen) return fail(OutputDocument::Outcome::kEmpty, 0);
+  bool placed = false;
+  if (doc.naming == OutputDocument::Naming::kNumbered) {
+    std::string taken;
+    placed = doc.file.PlaceNumbered(
+        [&doc](int k) {
+          if (doc.baseFirst) {
+            if (k == 0) return doc.numberedBase;
+            return NumberedName(doc.numberedBase, doc.suffixFormat, k);
+          }
+          return NumberedName(doc.numberedBase, doc.suffixFormat, k + 1);
+        },
+        taken);
+    if (placed) doc.finalPath = taken;
+  } else {
+    placed = doc.file.Place(platform::Placement::kReplace);
   }
+  if (!placed) return fail(OutputDocument::Outcome::kFailed, doc.file.error());
+  doc.lock.reset();
+  doc.createdFolders.clear();
+  doc.outcome = OutputDocument::Outcome::kWritten;
+  lastOutput_ = doc.finalPath;
   return true;
 }
 
@@ -261,7 +373,7 @@ int JobDriver::AddInput(int handle, const std::string& path,
                         const std::function<void(int, int)>& frameDone) {
   int frames = engine_.FrameCount(handle, path);
   int result = 0;
-  for (int j = 0; j < frames; ++j) {
+  for (int j = 0; j < frames && !abort_; ++j) {
     auto title = BookmarkTitle(settings_.conv, j, frames, path, imageCounter_);
     result = composer_.AddFrame(handle, j, path, frames, title ? EngineTextString(*title) : "");
     ++imageCounter_;
@@ -328,10 +440,14 @@ public:
       r.status = RowStatus::kConverted;
       r.reason.clear();
       ++result_.converted;
+    } else if (o.fault == DocumentFault::kAborted) {
+      // Not tried to the end: the row stays to be converted.
+      r.status = RowStatus::kPending;
+      r.reason = kAbortedReason;
     } else {
       r.status = RowStatus::kFailed;
       if (o.fault != DocumentFault::kNone) {
-        r.reason = "could not write " + o.output;
+        r.reason = WriteFailure(o.output, o.error);
       } else {
         r.reason = driver_.engine().FailureReason(r.path, o.result);
         if (r.reason.empty()) r.reason = "could not be converted";
@@ -400,6 +516,7 @@ RunResult JobDriver::Run(std::vector<ListRecord>& rows, bool resume) {
   lastLog_ = log_.text();
   log_.Flush(settings_.log, settings_.logpath, clock());
   failures_ = result.failed;
+  result.aborted = abort_.exchange(false);
   result.stopped = stop_.exchange(false);
   front_.RunFinished(result);
   return result;

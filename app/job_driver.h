@@ -9,6 +9,7 @@
 #include <atomic>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@
 #include "app/page_composer.h"
 #include "app/run_settings.h"
 #include "app/version.h"
+#include "platform/file_lock.h"
+#include "platform/output_file.h"
 
 namespace app {
 
@@ -55,7 +58,13 @@ struct RunResult {
   std::vector<std::string> outputsWritten; // complete PDF files, in the order written
   std::string lastOutput;                  // the name used by the last document opened
   bool stopped = false;
+  // Aborted: the document in progress was dropped, nothing of it reached its name, and the
+  // rows it held (with those never begun) were not converted.
+  bool aborted = false;
 };
+
+// The reason of rows whose document was dropped by an abort.
+inline constexpr char kAbortedReason[] = "not converted: the run was stopped";
 
 // How the driver talks to the window or terminal that runs it. Every call comes from the
 // worker thread that runs JobDriver::Run.
@@ -104,13 +113,34 @@ int ViewerBits(const ConversionSettings& d);
 // The PDF a row goes into under the run's mode: the file list's "PDF Files" column.
 std::string ExpectedOutput(const RunSettings& run, const std::string& input);
 
-// An output document being written. It is written under a temporary name beside the target
-// and moved into place only when complete, so a failed run never damages an existing file.
+// An output document being written. It is written as a file without a name in the target's
+// folder and linked into place only when complete, so a failed or killed run never damages an
+// existing file and leaves nothing behind.
 struct OutputDocument {
   int handle = 0;
-  std::string finalPath; // the name actually used
+  std::string finalPath; // the name actually used (a numbered name is settled at the end)
   std::string workPath;  // what the engine writes
+
+  enum class Naming { kReplace, kNumbered };
+  Naming naming = Naming::kReplace;
+  // Numbered names: the base name first (when it was free), then base + suffix(1, 2, ...).
+  std::string numberedBase;
+  const char* suffixFormat = "%03d";
+  bool baseFirst = false;
+  platform::OutputFile file;
+  // Append: held from reading the existing file to replacing it.
+  std::unique_ptr<platform::FileLock> lock;
+  int pagesAtOpen = 0;
+  // Folders made for the document, removed again when it is not written.
+  std::vector<std::string> createdFolders;
+
+  enum class Outcome { kOpen, kWritten, kEmpty, kFailed, kAborted };
+  Outcome outcome = Outcome::kOpen;
+  int error = 0; // errno of a failure to open or write, when one is known
 };
+
+// "could not write PATH: CAUSE", the cause from errno when known.
+std::string WriteFailure(const std::string& path, int error);
 
 class JobDriver {
 public:
@@ -118,6 +148,9 @@ public:
 
   // Clock for the log and the date macros.
   std::function<std::time_t()> clock = [] { return std::time(nullptr); };
+  // Missing folders of an output are made when its document opens (and removed again when
+  // nothing is written into them).
+  bool createOutputFolders = false;
 
   // Runs every row (with resume, in per-image mode, only rows not yet processed). Rows keep
   // their statuses; the stop request is cleared at the end.
@@ -125,7 +158,14 @@ public:
 
   // Stop after the current input. Any thread, also before Run.
   void RequestStop() noexcept { stop_.store(true); }
+  // Stop at once, keeping nothing of the document in progress: an interrupted command line.
+  // Any thread or a signal handler.
+  void RequestAbort() noexcept {
+    abort_.store(true);
+    stop_.store(true);
+  }
   bool stopRequested() const { return stop_.load(); }
+  bool abortRequested() const { return abort_.load(); }
 
   const std::string& lastOutput() const { return lastOutput_; }
   // The log lines of the last run (also appended to the log file when logging is on).
@@ -137,8 +177,12 @@ public:
   // Building blocks of the document loop, shared with the folder monitor.
   OutputDocument OpenOutput(const std::string& path, ExistingFilePolicy policy,
                             const char* suffixFormat);
-  // Completes the file; false when it could not be written (the target is left as it was).
+  // Completes the file; false when it could not be written (the target is left as it was),
+  // when no page was added (nothing is written) or when the run was aborted; doc.outcome
+  // tells which. finalPath is then the name the file took.
   bool CloseOutput(OutputDocument& doc);
+  // Drops the document: nothing appears under any name.
+  void DiscardOutput(OutputDocument& doc);
   void ApplyDocumentSettings(int handle);
   // A new document begins: image and cell counters start again.
   void BeginDocument();
@@ -160,6 +204,7 @@ private:
   int imageCounter_ = 0;
   int failures_ = 0;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> abort_{false};
 };
 
 } // namespace app

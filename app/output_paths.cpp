@@ -29,8 +29,9 @@ const std::string& OutputPaths::ForMode(OutputMode m) const {
   }
 }
 
-OutputPaths LoadOutputPaths(const SettingsStore& store, const std::string& defaultFolder) {
-  CreateFolders(defaultFolder);
+OutputPaths LoadOutputPaths(const SettingsStore& store, const std::string& defaultFolder,
+                            bool createDefault) {
+  if (createDefault) CreateFolders(defaultFolder);
   IniDocument doc = store.Snapshot();
   OutputPaths p;
   p.mode = static_cast<OutputMode>(SettingsStore::ReadInt(doc, "outMode", 0));

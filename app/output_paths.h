@@ -29,8 +29,10 @@ struct OutputPaths {
 // What the file-list page does each time it is shown: creates defaultFolder, reads outMode
 // and the three paths, and puts defaultFolder + "MyPDF.pdf" in an empty outPath0 and
 // defaultFolder in an empty outPath1 or outPath2.
+// With createDefault false nothing is created: a run makes the folders it writes into.
 OutputPaths LoadOutputPaths(const SettingsStore& store,
-                            const std::string& defaultFolder = DefaultOutputFolder());
+                            const std::string& defaultFolder = DefaultOutputFolder(),
+                            bool createDefault = true);
 
 // Writes outMode and all three paths in one update.
 bool SaveOutputPaths(SettingsStore& store, const OutputPaths& paths);

@@ -90,6 +90,8 @@ int PageComposer::AddFrame(int handle, int frameIndex, const std::string& path, 
     BeginPage(handle, W, H, title);
     SetBox(handle, l.mLeft, l.mTop, W - l.mLeft - l.mRight, H - l.mTop - l.mBottom);
     int r = Add(handle, frameIndex, path);
+    // An image that failed leaves no page behind.
+    if (r <= 0 && DropPage(handle)) return r;
     if (decorate_) decorate_(handle, W, H);
     engine_.SetOption(handle, ENGINE_OPT_PAGE, 0, 0, nullptr, nullptr);
     return r;
@@ -105,6 +107,7 @@ int PageComposer::AddFrame(int handle, int frameIndex, const std::string& path, 
     SetBox(handle, l.mLeft + (innerW - d.width) / 2, l.mTop + (innerH - d.height) / 2, d.width,
            d.height);
     int r = Add(handle, frameIndex, path);
+    if (r <= 0 && DropPage(handle)) return r;
     CompletePage(handle, W, H);
     return r;
   }
@@ -126,11 +129,15 @@ int PageComposer::AddFrame(int handle, int frameIndex, const std::string& path, 
       int row = l.order == 1 ? k % g.rows : k / g.columns;
       placeInCell(column, row, FitSize(l.imgFit, cw, ch, iw, ih));
       r = Add(handle, frameIndex, path);
+      // A failed image leaves its cell empty.
+      if (r > 0) ++placedOnPage_;
     }
     int cells = g.columns > 0 ? g.columns * g.rows : l.layout;
     if (++cellCounter_ >= cells || cells <= 0) {
-      CompletePage(handle, W, H);
+      // A page whose every cell failed is not kept.
+      if (placedOnPage_ > 0 || !DropPage(handle)) CompletePage(handle, W, H);
       cellCounter_ = 0;
+      placedOnPage_ = 0;
     }
     return r;
   }
@@ -147,14 +154,20 @@ int PageComposer::AddFrame(int handle, int frameIndex, const std::string& path, 
       }
     }
   }
+  if (r <= 0 && DropPage(handle)) return r;
   CompletePage(handle, W, H);
   return r;
 }
 
 void PageComposer::FinishDocument(int handle) {
   if (cellCounter_ == 0) return;
-  CompletePage(handle, current_.width, current_.height);
+  if (placedOnPage_ > 0 || !DropPage(handle)) CompletePage(handle, current_.width, current_.height);
   cellCounter_ = 0;
+  placedOnPage_ = 0;
+}
+
+bool PageComposer::DropPage(int handle) {
+  return engine_.SetOption(handle, ENGINE_OPT_DROP_PAGE, 0, 0, nullptr, nullptr) == 1;
 }
 
 void PageComposer::CompletePage(int handle, int width, int height) {

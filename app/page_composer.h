@@ -53,7 +53,10 @@ public:
   void FinishDocument(int handle);
 
   // A new output document starts with an empty page.
-  void Reset() { cellCounter_ = 0; }
+  void Reset() {
+    cellCounter_ = 0;
+    placedOnPage_ = 0;
+  }
   int cellCounter() const { return cellCounter_; }
 
   // Decorations, border, end of page.
@@ -69,6 +72,9 @@ private:
   PageLayout layout_;
   Decorate decorate_;
   int cellCounter_ = 0;
+  int placedOnPage_ = 0; // images added to the n-up page in progress
+  // Takes back the open page when nothing was drawn on it; false when it stays.
+  bool DropPage(int handle);
   PageSize current_; // the page in progress (several images per page)
 };
 

@@ -32,7 +32,8 @@ const std::string& RunSettings::OutputForMode() const {
 RunSettings LoadRunSettings(const SettingsStore& store, ProducerMode producer) {
   RunSettings run;
   run.conv = LoadConversionSettings(store, producer);
-  OutputPaths paths = LoadOutputPaths(store);
+  // A run creates only the folders it writes into, when it writes.
+  OutputPaths paths = LoadOutputPaths(store, DefaultOutputFolder(), false);
   run.mode = paths.mode;
   run.outPath0 = paths.mergeFile;
   run.outPath1 = paths.perImageFolder;

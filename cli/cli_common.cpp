@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/run_checks.h"
 #include "app/settings_keys.h"
 
 namespace fs = std::filesystem;
@@ -86,6 +87,10 @@ bool ParseOverrides(const CommonOptions& opt, app::RunOverrides& o, std::string&
   o.output = opt.output;
   o.logDir = opt.logDir;
   return true;
+}
+
+std::string Shown(const std::string& text) {
+  return app::EscapeControls(text);
 }
 
 } // namespace cli

@@ -30,4 +30,7 @@ bool OpenSettings(const CommonOptions& opt, app::SettingsStore& store, std::stri
 // The -m, --exists, -o and --log choices. False with a message on a bad word.
 bool ParseOverrides(const CommonOptions& opt, app::RunOverrides& overrides, std::string& error);
 
+// A path or text as the terminal shows it: control characters escaped.
+std::string Shown(const std::string& text);
+
 } // namespace cli

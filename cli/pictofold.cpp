@@ -20,6 +20,7 @@
 #include "app/input_collection.h"
 #include "app/input_info.h"
 #include "app/job_driver.h"
+#include "app/run_checks.h"
 #include "app/run_settings.h"
 #include "app/settings_store.h"
 #include "app/version.h"
@@ -62,11 +63,13 @@ public:
 
   void RowFinished(int row, const app::ListRecord& r) override {
     ++done_;
+    // Rows an abort left are listed together at the end.
+    if (r.reason == app::kAbortedReason) return;
     if (r.status != app::RowStatus::kConverted) {
       ClearBar();
-      std::fprintf(stderr, "%s: %s\n", r.path.c_str(), r.reason.c_str());
+      std::fprintf(stderr, "%s: %s\n", cli::Shown(r.path).c_str(), r.reason.c_str());
     } else if (!quiet_ && !tty_) {
-      std::fprintf(stderr, "converted %s\n", r.path.c_str());
+      std::fprintf(stderr, "converted %s\n", cli::Shown(r.path).c_str());
     }
     if (!quiet_ && tty_) DrawBar(r.path);
   }
@@ -113,17 +116,52 @@ private:
   bool barShown_ = false;
 };
 
-app::JobDriver* gDriver = nullptr;
-void OnSignal(int) {
-  if (gDriver) gDriver->RequestStop();
+std::atomic<app::JobDriver*> gDriver{nullptr};
+volatile sig_atomic_t gSignal = 0;
+
+// An interrupted command line keeps nothing of the document in progress.
+void OnSignal(int sig) {
+  gSignal = sig;
+  if (app::JobDriver* d = gDriver.load()) d->RequestAbort();
+}
+
+void CatchSignals() {
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+// Says what an abort left undone, even when quiet; returns the exit status of the signal.
+int ReportAbort(const std::vector<app::ListRecord>& rows) {
+  std::vector<const app::ListRecord*> left;
+  for (const auto& r : rows)
+    if (r.status != app::RowStatus::kConverted && r.status != app::RowStatus::kFailed)
+      left.push_back(&r);
+  std::fprintf(stderr, "stopped: %zu input%s not converted\n", left.size(),
+               left.size() == 1 ? "" : "s");
+  if (left.size() <= 20)
+    for (const auto* r : left) std::fprintf(stderr, "  %s\n", cli::Shown(r->path).c_str());
+  return 128 + (gSignal ? static_cast<int>(gSignal) : SIGINT);
 }
 
 int Convert(int argc, char** argv) {
+  CatchSignals();
   cli::CommonOptions opt;
   std::vector<std::string> inputs;
   bool recursive = false;
+  bool optionsEnded = false;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
+    if (optionsEnded) {
+      inputs.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      optionsEnded = true;
+      continue;
+    }
     int used = cli::ParseCommonOption(argc, argv, i, opt);
     if (used < 0) return 2;
     if (used > 0) {
@@ -152,14 +190,26 @@ int Convert(int argc, char** argv) {
   }
   app::RunSettings run = app::LoadRunSettings(store);
   app::ApplyOverrides(run, overrides);
-  app::PrepareOutputFolder(run);
   app::LoadPlugin();
   app::CollectOptions collect;
   collect.recursive = recursive;
   std::vector<std::string> files =
       app::CollectInputs(inputs, app::CurrentSupportedTypes(), collect);
+  std::string unreadable = app::UnreadableFolder(inputs);
+  if (!unreadable.empty()) {
+    std::fprintf(stderr, "pictofold convert: cannot read folder %s\n",
+                 cli::Shown(unreadable).c_str());
+    app::UnloadPlugin();
+    return 2;
+  }
   if (files.empty()) {
     std::fprintf(stderr, "pictofold convert: the inputs hold no image files\n");
+    app::UnloadPlugin();
+    return 2;
+  }
+  std::string refusal = app::CheckOutputs(run, files);
+  if (!refusal.empty()) {
+    std::fprintf(stderr, "pictofold convert: %s\n", refusal.c_str());
     app::UnloadPlugin();
     return 2;
   }
@@ -167,9 +217,10 @@ int Convert(int argc, char** argv) {
   app::EngineApi engine;
   TerminalFront front(static_cast<int>(files.size()), opt.quiet);
   app::JobDriver driver(engine, front, run);
+  driver.createOutputFolders = true;
   gDriver = &driver;
-  signal(SIGINT, OnSignal);
-  signal(SIGTERM, OnSignal);
+  // A signal that came before the driver existed still aborts.
+  if (gSignal) driver.RequestAbort();
   std::vector<app::ListRecord> rows;
   for (const auto& f : files)
     rows.push_back({f});
@@ -177,14 +228,20 @@ int Convert(int argc, char** argv) {
   front.Finish();
   gDriver = nullptr;
   app::UnloadPlugin();
+  if (result.aborted) return ReportAbort(rows);
 
-  if (result.createFailed) {
-    std::fprintf(stderr, "pictofold: could not write %s\n", result.lastOutput.c_str());
+  // No document could be written at all: the output is the fault, not the inputs.
+  if (result.createFailed || (result.outputFailures > 0 && result.outputsWritten.empty())) {
+    if (result.createFailed)
+      std::fprintf(stderr, "pictofold: could not write %s\n",
+                   cli::Shown(result.lastOutput).c_str());
     return 2;
   }
   if (!opt.quiet && run.mode == app::OutputMode::kMerge)
     std::fprintf(stderr, "%d of %zu converted into %s\n", result.converted, rows.size(),
-                 result.lastOutput.c_str());
+                 result.outputsWritten.empty()
+                     ? "nothing (no page was added)"
+                     : cli::Shown(result.outputsWritten.back()).c_str());
   else if (!opt.quiet)
     std::fprintf(stderr, "%d of %zu converted\n", result.converted, rows.size());
   return result.failed > 0 || result.converted < static_cast<int>(rows.size()) ? 1 : 0;

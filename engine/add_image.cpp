@@ -263,7 +263,7 @@ using engine::EngineDocument;
 extern "C" int EngineAddImage(int handle, const char* path) {
   // Checked before any temporary file is made, so a refused call leaves nothing behind.
   EngineDocument* doc = engine::Lookup(handle);
-  if (!doc || !path || !*path) return 0;
+  if (!doc || !path || !*path || engine::IsSpecialFile(path)) return 0;
   engine::TempFile work(handle, "daap");
   if (!work.ok()) return 0;
   int type = engine::SniffImageType(path);
@@ -276,8 +276,9 @@ extern "C" int EngineAddImage(int handle, const char* path) {
     if (taken) return r;
   }
   work.Remove();
-  engine::TempFile converted(handle, "dacp", ".tif");
+  engine::TempFile converted(handle, "dacp", ".tif", true);
   int r = engine::ConvertWithPlugin(handle, path, converted);
   if (r < 0) return r;
+  converted.Unname();
   return engine::AddTiffPages(handle, converted.path().c_str());
 }

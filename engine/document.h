@@ -89,6 +89,8 @@ EngineDocument* Lookup(int handle);
 // Page steps shared by the options and the drawing operations.
 void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor);
 void EndPage(EngineDocument& doc);
+// Takes back the open page when nothing was drawn on it; false leaves everything as it was.
+bool DropPage(EngineDocument& doc);
 
 // Test hook: appended files accept only this many more bytes (a full disk); < 0 is no limit.
 void SetAppendWriteLimitForTesting(long long bytes);

@@ -11,6 +11,8 @@
 #include <string_view>
 
 #include "document.h"
+#include "imagelib/imagelib.h"
+#include "images/tiff_reader.h"
 #include "images/xobject.h"
 #include "pdfwriter/sink.h"
 #include "reader/pdf_reader.h"
@@ -187,6 +189,18 @@ void EndPage(EngineDocument& doc) {
   doc.page.pageKind = 0;
 }
 
+bool DropPage(EngineDocument& doc) {
+  if (!doc.page.pageOpen || doc.writer->pageContentBytes() != 0) return false;
+  pdf::DropPage(*doc.writer, doc.data);
+  doc.graphics.EndPage();
+  doc.page.ResetForNewPage();
+  // Its bookmark would point at a page that does not exist.
+  doc.page.pendingBookmark.clear();
+  doc.page.pageOpen = false;
+  doc.page.pageKind = 0;
+  return true;
+}
+
 }  // namespace engine
 
 using engine::EngineDocument;
@@ -284,5 +298,8 @@ extern "C" int EngineClose(int handle) {
   bool complete = engine::FinishFile(*doc);
   engine::gTable[handle] = nullptr;
   delete doc;
+  // The inputs of the document need not stay open.
+  images::ReleaseOpenTiffFiles();
+  imagelib::ReleaseOpenFiles();
   return complete ? 1 : 0;
 }

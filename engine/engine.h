@@ -92,7 +92,13 @@ enum {
   /* intA 1: a JPEG file is drawn upright by its Exif orientation, its data still copied
    * unchanged, and the image size and resolution queries report the upright image. Off (0)
    * by default. TIFF Orientation is honoured whatever this says. */
-  ENGINE_OPT_AUTO_ROTATE = 132
+  ENGINE_OPT_AUTO_ROTATE = 132,
+  /* Drops the open page when nothing has been drawn on it yet (an image that failed to load
+   * draws nothing): the page is not counted, its pending bookmark goes with it, and where its
+   * bytes are still unwritten the file holds no trace of it. 1 dropped; 0 when no page is
+   * open or the page already holds content, which then stays open as it was. The integer and
+   * text arguments are ignored. */
+  ENGINE_OPT_DROP_PAGE = 133
 };
 
 /* Query keys. */

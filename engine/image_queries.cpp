@@ -66,8 +66,9 @@ const ConvertedInfo* ThroughConverter(int handle, const char* path) {
   c = ConvertedInfo{
       path, static_cast<long long>(st.st_mtime), static_cast<long long>(st.st_size), {}};
   if (!converter::Plugin::Instance().Loaded()) return nullptr;
-  TempFile out(handle, "dacp", ".tif");
+  TempFile out(handle, "dacp", ".tif", true);
   if (ConvertWithPlugin(handle, path, out) < 0) return nullptr;
+  out.Unname();
   int n = 0;
   FrameInfo first;
   if (!HeaderOf(out.path(), imagelib::ImageType::kTiff, 0, first, &n)) return nullptr;
@@ -83,7 +84,7 @@ const ConvertedInfo* ThroughConverter(int handle, const char* path) {
 } // namespace
 
 int ImageQuery(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const char* textB) {
-  if (!textA || !*textA) return 0;
+  if (!textA || !*textA || IsSpecialFile(textA)) return 0;
   const char* path = textA;
   int type = SniffImageType(path);
   int frame = textB && *textB ? std::atoi(textB) : 1;

@@ -213,6 +213,8 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
       return PageOption(doc, intA, intB, textB);
     case 110:
       return BookmarkOption(doc, textA);
+    case 133:
+      return DropPage(doc) ? 1 : 0;
     case 111:
       if (textA && *textA) doc.data.info.producer.assign(textA, pdf::TextStringLength(textA));
       return 0;

@@ -8,6 +8,7 @@
 #include "images/jpeg_xobject.h"
 #include "images/tiff_reader.h"
 #include "images/xobject.h"
+#include "temp_file.h"
 
 namespace engine {
 namespace {
@@ -20,6 +21,7 @@ constexpr int kMaxDirectories = 65535;
 enum class FileKind { kUnreadable, kJpeg, kTiff };
 
 FileKind Sniff(const char* path) {
+  if (IsSpecialFile(path)) return FileKind::kUnreadable;
   FILE* f = std::fopen(path, "rb");
   if (!f) return FileKind::kUnreadable;
   unsigned char head[10];

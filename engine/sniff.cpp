@@ -1,6 +1,9 @@
 #include "engine/image_type.h"
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -63,12 +66,15 @@ int SniffImageBytes(const uint8_t* head, size_t n, const char* path) {
 
 int SniffImageType(const char* path) {
   if (!path || !*path) return kTypeUnknown;
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return kTypeUnknown;
+  // Never waits on a pipe or a device: only regular files are read.
+  int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return kTypeUnknown;
+  struct stat st {};
   uint8_t head[128];
-  size_t n = std::fread(head, 1, sizeof head, f);
-  std::fclose(f);
-  return SniffImageBytes(head, n, path);
+  ssize_t n = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::pread(fd, head, sizeof head, 0) : -1;
+  ::close(fd);
+  if (n < 0) return kTypeUnknown;
+  return SniffImageBytes(head, static_cast<size_t>(n), path);
 }
 
 } // namespace engine

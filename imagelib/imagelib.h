@@ -292,6 +292,9 @@ private:
 Result Load(const std::string& path, ImageType type, const LoadOptions& options, Image& out);
 Result LoadFromMemory(std::span<const uint8_t> data, ImageType type, const LoadOptions& options,
                       Image& out);
+// Closes what Load keeps open between calls: the last TIFF file, kept so that its pages are
+// reached one after the other.
+void ReleaseOpenFiles();
 
 // Bytes per row for a width and depth, rounded up to 32 bits; 0 when it would overflow.
 size_t RowStride(uint64_t width, int bitsPerPixel);

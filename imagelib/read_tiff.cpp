@@ -3,9 +3,13 @@
 // of any other integer or floating-point layout (tiles, planes) are unpacked sample by sample;
 // the rest (JPEG, YCbCr, Lab) goes through libtiff's RGBA reader in bands of rows. Pages are
 // turned upright by their Orientation.
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "imagelib/pixels.h"
@@ -465,28 +469,101 @@ Result ReadViaRgba(TIFF* t, const Page& p, const Limits& limits, Image& out) {
 
 } // namespace
 
-Result ReadTiff(Source& src, const LoadOptions& opt, Image& out) {
+namespace {
+
+// The last TIFF file read stays open, so that the pages of a many-page file are reached one
+// after the other: a fresh handle walks the whole directory chain to find a page.
+struct CachedTiff {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  long long mtime = 0;
+  uint64_t maxAlloc = 0;
+  void* map = nullptr;
+  size_t length = 0;
+  std::unique_ptr<MemorySource> source;
   TiffStream stream;
-  stream.src = &src;
+  TIFF* tif = nullptr;
+  ~CachedTiff() {
+    if (tif) TIFFClose(tif);
+    if (map) munmap(map, length);
+  }
+};
+
+std::mutex gCacheMutex;
+std::unique_ptr<CachedTiff> gCache;
+
+long long MtimeOf(const struct stat& st) {
+  return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
+// The open handle for the file behind src (the caller holds gCacheMutex); null when src is
+// no file or the file cannot be mapped.
+CachedTiff* CachedHandle(Source& src, uint64_t maxAlloc) {
+  const struct stat* id = src.FileStat();
+  if (!id || src.Descriptor() < 0 || id->st_size <= 0) return nullptr;
+  CachedTiff* c = gCache.get();
+  if (c && c->dev == id->st_dev && c->ino == id->st_ino && c->size == id->st_size &&
+      c->mtime == MtimeOf(*id) && c->maxAlloc == maxAlloc)
+    return c;
+  gCache.reset();
+  auto fresh = std::make_unique<CachedTiff>();
+  fresh->length = static_cast<size_t>(id->st_size);
+  void* m = mmap(nullptr, fresh->length, PROT_READ, MAP_PRIVATE, src.Descriptor(), 0);
+  if (m == MAP_FAILED) return nullptr;
+  fresh->map = m;
+  fresh->source = std::make_unique<MemorySource>(
+      std::span<const uint8_t>(static_cast<const uint8_t*>(m), fresh->length));
+  fresh->stream.src = fresh->source.get();
+  fresh->tif = OpenTiff(fresh->stream, maxAlloc);
+  if (!fresh->tif) return nullptr;
+  fresh->dev = id->st_dev;
+  fresh->ino = id->st_ino;
+  fresh->size = id->st_size;
+  fresh->mtime = MtimeOf(*id);
+  fresh->maxAlloc = maxAlloc;
+  gCache = std::move(fresh);
+  return gCache.get();
+}
+
+} // namespace
+
+Result ReadTiff(Source& src, const LoadOptions& opt, Image& out) {
+  TiffStream ownStream;
+  ownStream.src = &src;
   uint8_t sig[4] = {};
   if (src.ReadAt(0, sig, 4) < 4) return Truncated();
   bool le = sig[0] == 'I' && sig[1] == 'I', be = sig[0] == 'M' && sig[1] == 'M';
   if (!le && !be) return Corrupt("not a TIFF file");
-  TiffCloser tc{OpenTiff(stream, opt.limits.maxBytes)};
-  if (!tc.t) {
+  std::unique_lock<std::mutex> lock(gCacheMutex);
+  CachedTiff* cached = CachedHandle(src, opt.limits.maxBytes);
+  if (!cached) lock.unlock();
+  TiffStream& stream = cached ? cached->stream : ownStream;
+  stream.lastError.clear();
+  stream.dataMissing = false;
+  TiffCloser tc{cached ? nullptr : OpenTiff(stream, opt.limits.maxBytes)};
+  TIFF* t = cached ? cached->tif : tc.t;
+  if (!t) {
     if (src.Size() < 16) return Truncated();
     return Corrupt("corrupt TIFF file" + (stream.lastError.empty() ? "" : ": " + stream.lastError));
   }
-  int count = static_cast<int>(std::min<tdir_t>(TIFFNumberOfDirectories(tc.t), 65535));
+  // A file's directory chain is walked once, not once per page.
+  DirectoryList chain = TiffDirectories(src, src.FileStat());
+  int count = chain ? static_cast<int>(chain->size())
+                    : static_cast<int>(std::min<tdir_t>(TIFFNumberOfDirectories(t), 65535));
   if (count <= 0) return Corrupt("TIFF file without pages");
   if (opt.frame >= count)
     return Result::Fail(Status::kNoSuchFrame,
                         "the file has only " + std::to_string(count) + " pages");
   stream.dataMissing = false;
-  if (!TIFFSetDirectory(tc.t, static_cast<tdir_t>(opt.frame))) return Corrupt("corrupt TIFF page");
+  // An open handle that has seen the chain jumps straight to a page by its offset.
+  bool reached = opt.frame == 0 || !chain || !cached
+                     ? TIFFSetDirectory(t, static_cast<tdir_t>(opt.frame))
+                     : TIFFSetSubDirectory(t, (*chain)[static_cast<size_t>(opt.frame)]);
+  if (!reached) return Corrupt("corrupt TIFF page");
   if (stream.dataMissing) return Truncated();
   Page p;
-  ReadPage(tc.t, p);
+  ReadPage(t, p);
   if (p.w == 0 || p.h == 0) return Corrupt("TIFF page without size");
   if (p.w > 0x7fffffff || p.h > 0x7fffffff)
     return Result::Fail(Status::kTooLarge, "image too large");
@@ -500,9 +577,9 @@ Result ReadTiff(Source& src, const LoadOptions& opt, Image& out) {
   out.SetRecordedCompression(p.compression);
   float xr = 0, yr = 0;
   uint16_t unit = RESUNIT_INCH;
-  TIFFGetFieldDefaulted(tc.t, TIFFTAG_RESOLUTIONUNIT, &unit);
-  if (TIFFGetField(tc.t, TIFFTAG_XRESOLUTION, &xr) && xr > 0 && unit != RESUNIT_NONE) {
-    if (!TIFFGetField(tc.t, TIFFTAG_YRESOLUTION, &yr) || !(yr > 0)) yr = xr;
+  TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
+  if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &xr) && xr > 0 && unit != RESUNIT_NONE) {
+    if (!TIFFGetField(t, TIFFTAG_YRESOLUTION, &yr) || !(yr > 0)) yr = xr;
     double k = unit == RESUNIT_CENTIMETER ? 2.54 : 1.0;
     out.SetResolution(xr * k, yr * k);
   }
@@ -519,8 +596,7 @@ Result ReadTiff(Source& src, const LoadOptions& opt, Image& out) {
       }
     } else if (p.photometric == PHOTOMETRIC_PALETTE && p.scanlinePath) {
       uint16_t *rm = nullptr, *gm = nullptr, *bm = nullptr;
-      if (!TIFFGetField(tc.t, TIFFTAG_COLORMAP, &rm, &gm, &bm))
-        return Corrupt("TIFF palette missing");
+      if (!TIFFGetField(t, TIFFTAG_COLORMAP, &rm, &gm, &bm)) return Corrupt("TIFF palette missing");
       size_t n = size_t{1} << p.bps;
       bool wide = false;
       for (size_t i = 0; i < n; ++i)
@@ -552,8 +628,19 @@ Result ReadTiff(Source& src, const LoadOptions& opt, Image& out) {
   r = p.scanlinePath ? ReadScanlines(tc.t, p, out)
       : p.generic    ? ReadGeneric(tc.t, p, opt.limits, out)
                      : ReadViaRgba(tc.t, p, opt.limits, out);
+#include <sys/mman.h>
+
   if (!r) return r;
   return out.ApplyOrientation();
 }
 
 } // namespace imagelib::detail
+
+namespace imagelib {
+
+void ReleaseOpenFiles() {
+  std::lock_guard<std::mutex> lock(detail::gCacheMutex);
+  detail::gCache.reset();
+}
+
+} // namespace imagelib

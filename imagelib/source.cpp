@@ -1,7 +1,11 @@
 #include "imagelib/source.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstring>
@@ -28,13 +32,31 @@ const uint8_t* FileSource::Map() {
   return static_cast<const uint8_t*>(map_);
 }
 
+static const char* NotAFile(mode_t mode) {
+  if (S_ISDIR(mode)) return "is a folder, not a file";
+  if (S_ISFIFO(mode)) return "is a named pipe, not a file";
+  if (S_ISSOCK(mode)) return "is a socket, not a file";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "is a device, not a file";
+  return "is not a regular file";
+}
+
 Result FileSource::Open(const std::string& path) {
-  f_ = std::fopen(path.c_str(), "rb");
-  if (!f_) return Result::Fail(Status::kCannotOpen, "cannot open file");
-  struct stat st;
-  if (fstat(fileno(f_), &st) != 0 || !S_ISREG(st.st_mode))
-    return Result::Fail(Status::kCannotOpen, "not a regular file");
+  // Without O_NONBLOCK, opening a pipe would wait for a writer for ever.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return Result::Fail(Status::kCannotOpen, std::strerror(errno));
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Result::Fail(Status::kCannotOpen, NotAFile(st.st_mode));
+  }
+  // Regular files ignore O_NONBLOCK for reading.
+  f_ = ::fdopen(fd, "rb");
+  if (!f_) {
+    ::close(fd);
+    return Result::Fail(Status::kCannotOpen, std::strerror(errno));
+  }
   size_ = static_cast<uint64_t>(st.st_size);
+  stat_ = st;
   return Result::Ok();
 }
 

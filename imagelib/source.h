@@ -1,6 +1,8 @@
 // Byte sources the readers pull from: a file or a memory block, with a buffered cursor.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -19,6 +21,10 @@ public:
   virtual size_t ReadAt(uint64_t offset, void* dst, size_t n) = 0;
   // The whole content as one block when the source can provide it (memory, mapped file).
   virtual const uint8_t* Map() { return nullptr; }
+  // The file's identity when the source is a file, else null.
+  virtual const struct stat* FileStat() const { return nullptr; }
+  // The file's descriptor when the source is a file, else -1.
+  virtual int Descriptor() const { return -1; }
 };
 
 class MemorySource final : public Source {
@@ -42,8 +48,12 @@ public:
   uint64_t Size() const override { return size_; }
   size_t ReadAt(uint64_t offset, void* dst, size_t n) override;
   const uint8_t* Map() override;
+  const struct stat* FileStat() const override { return &stat_; }
+  int Descriptor() const override { return f_ ? fileno(f_) : -1; }
+  const struct stat& Stat() const { return stat_; }
 
 private:
+  struct stat stat_ {};
   std::FILE* f_ = nullptr;
   void* map_ = nullptr;
   uint64_t size_ = 0;

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <list>
+#include <mutex>
+#include <unordered_set>
 
 namespace imagelib::detail {
 
@@ -63,7 +66,88 @@ int OnWarning(TIFF*, void* user, const char*, const char* fmt, va_list ap) {
   return 1;
 }
 
+uint64_t Get(const uint8_t* p, int n, bool le) {
+  uint64_t v = 0;
+  for (int i = 0; i < n; ++i)
+    v |= static_cast<uint64_t>(p[le ? i : n - 1 - i]) << (8 * i);
+  return v;
+}
+
+std::vector<uint64_t> WalkChain(Source& src) {
+  std::vector<uint64_t> out;
+  uint8_t head[16] = {};
+  size_t got = src.ReadAt(0, head, sizeof head);
+  if (got < 8) return out;
+  bool le = head[0] == 'I' && head[1] == 'I';
+  if (!le && !(head[0] == 'M' && head[1] == 'M')) return out;
+  uint64_t magic = Get(head + 2, 2, le);
+  bool big = magic == 43;
+  if (!big && magic != 42) return out;
+  if (big && (got < 16 || Get(head + 4, 2, le) != 8)) return out;
+  uint64_t off = big ? Get(head + 8, 8, le) : Get(head + 4, 4, le);
+  const int countSize = big ? 8 : 2, entrySize = big ? 20 : 12, linkSize = big ? 8 : 4;
+  std::unordered_set<uint64_t> seen;
+  const uint64_t size = src.Size();
+  while (off != 0 && off < size && out.size() < 65535 && seen.insert(off).second) {
+    uint8_t buf[8];
+    if (src.ReadAt(off, buf, static_cast<size_t>(countSize)) != static_cast<size_t>(countSize))
+      break;
+    uint64_t count = Get(buf, countSize, le);
+    out.push_back(off);
+    if (count > (size - off) / static_cast<uint64_t>(entrySize)) break;
+    uint64_t link =
+        off + static_cast<uint64_t>(countSize) + count * static_cast<uint64_t>(entrySize);
+    if (src.ReadAt(link, buf, static_cast<size_t>(linkSize)) != static_cast<size_t>(linkSize))
+      break;
+    off = Get(buf, linkSize, le);
+  }
+  return out;
+}
+
+struct CachedChain {
+  dev_t dev;
+  ino_t ino;
+  off_t size;
+  long long mtime;
+  DirectoryList list;
+};
+
+std::mutex gChainMutex;
+std::list<CachedChain> gChains; // most recent first
+
+long long MtimeOf(const struct stat& st) {
+  return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
 } // namespace
+
+DirectoryList TiffDirectories(Source& src, const struct stat* identity) {
+  if (identity) {
+    std::lock_guard<std::mutex> lock(gChainMutex);
+    for (auto it = gChains.begin(); it != gChains.end(); ++it) {
+      if (it->dev == identity->st_dev && it->ino == identity->st_ino &&
+          it->size == identity->st_size && it->mtime == MtimeOf(*identity)) {
+        gChains.splice(gChains.begin(), gChains, it);
+        return it->list;
+      }
+    }
+  }
+  auto chain = std::make_shared<std::vector<uint64_t>>(WalkChain(src));
+  if (chain->empty()) return nullptr;
+  if (identity) {
+    std::lock_guard<std::mutex> lock(gChainMutex);
+    gChains.push_front(
+        {identity->st_dev, identity->st_ino, identity->st_size, MtimeOf(*identity), chain});
+    if (gChains.size() > 8) gChains.pop_back();
+  }
+  return chain;
+}
+
+DirectoryList TiffDirectoriesOfFile(const std::string& path) {
+  FileSource src;
+  if (!src.Open(path)) return nullptr;
+  return TiffDirectories(src, &src.Stat());
+}
 
 TIFF* OpenTiff(TiffStream& stream, uint64_t maxAlloc) {
   TIFFOpenOptions* o = TIFFOpenOptionsAlloc();

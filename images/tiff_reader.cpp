@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "image_names.h"
+#include "imagelib/tiff_io.h"
 #include "xobject.h"
 
 namespace images {
@@ -332,9 +334,14 @@ bool WriteDecoded(const ImageContext& ctx, TIFF* t, ImageRecord& image, bool cmy
   return true;
 }
 
+// offset: where the directory starts when known (0: walk the chain to it).
 int ReadDirectory(const ImageContext& ctx, ImageTable& table, TIFF* t, uint64_t fileSize,
-                  int directory, const TiffLimits& limits, const char* path) {
-  if (directory < 1 || !TIFFSetDirectory(t, static_cast<tdir_t>(directory - 1))) return -1;
+                  int directory, uint64_t offset, const TiffLimits& limits, const char* path) {
+  if (directory < 1) return -1;
+  bool reached = directory > 1 && offset != 0
+                     ? TIFFSetSubDirectory(t, offset)
+                     : TIFFSetDirectory(t, static_cast<tdir_t>(directory - 1));
+  if (!reached) return -1;
 
   uint16_t photo = 0;
   int photometric = Get(t, TIFFTAG_PHOTOMETRIC, photo) ? photo : kNoPhotometric;
@@ -478,17 +485,56 @@ int ReadDirectory(const ImageContext& ctx, ImageTable& table, TIFF* t, uint64_t 
 
 } // namespace
 
+namespace {
+
+// The last TIFF file embedded stays open, so that its directories are reached one after the
+// other: a fresh handle walks the whole chain to find directory n.
+struct CachedTiff {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  long long mtime = 0;
+  int64_t maxAlloc = 0;
+  TiffPtr tif;
+};
+
+std::mutex gCacheMutex;
+std::unique_ptr<CachedTiff> gCache;
+
+long long MtimeOf(const struct stat& st) {
+  return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
+} // namespace
+
+void ReleaseOpenTiffFiles() {
+  std::lock_guard<std::mutex> lock(gCacheMutex);
+  gCache.reset();
+}
+
 int OpenTiffImage(const ImageContext& ctx, ImageTable& table, const char* path, int directory,
                   const TiffLimits& limits) {
   if (!path || directory < 1) return -1;
   struct stat st;
   if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-  auto options = MakeOptions(limits);
-  if (!options) return -1;
-  TiffPtr t(TIFFOpenExt(path, "r", options.get()));
-  if (!t) return -1;
-  return ReadDirectory(ctx, table, t.get(), static_cast<uint64_t>(st.st_size), directory, limits,
-                       path);
+  imagelib::detail::DirectoryList chain = imagelib::detail::TiffDirectoriesOfFile(path);
+  if (chain && static_cast<size_t>(directory) > chain->size()) return -1;
+  uint64_t offset = chain ? (*chain)[static_cast<size_t>(directory - 1)] : 0;
+  std::lock_guard<std::mutex> lock(gCacheMutex);
+  CachedTiff* c = gCache.get();
+  if (!c || c->dev != st.st_dev || c->ino != st.st_ino || c->size != st.st_size ||
+      c->mtime != MtimeOf(st) || c->maxAlloc != limits.maxLibraryAllocation) {
+    gCache.reset();
+    auto options = MakeOptions(limits);
+    if (!options) return -1;
+    TiffPtr t(TIFFOpenExt(path, "r", options.get()));
+    if (!t) return -1;
+    gCache = std::make_unique<CachedTiff>(CachedTiff{st.st_dev, st.st_ino, st.st_size, MtimeOf(st),
+                                                     limits.maxLibraryAllocation, std::move(t)});
+    c = gCache.get();
+  }
+  return ReadDirectory(ctx, table, c->tif.get(), static_cast<uint64_t>(st.st_size), directory,
+                       offset, limits, path);
 }
 
 int OpenTiffImageFromMemory(const ImageContext& ctx, ImageTable& table, const uint8_t* data,
@@ -500,7 +546,7 @@ int OpenTiffImageFromMemory(const ImageContext& ctx, ImageTable& table, const ui
   TiffPtr t(TIFFClientOpenExt("memory", "rm", &file, MemRead, MemWrite, MemSeek, MemClose, MemSize,
                               MemMap, MemUnmap, options.get()));
   if (!t) return -1;
-  return ReadDirectory(ctx, table, t.get(), size, directory, limits, nullptr);
+  return ReadDirectory(ctx, table, t.get(), size, directory, 0, limits, nullptr);
 }
 
 } // namespace images

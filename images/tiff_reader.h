@@ -23,6 +23,9 @@ struct TiffLimits {
 int OpenTiffImage(const ImageContext& ctx, ImageTable& table, const char* path, int directory,
                   const TiffLimits& limits = {});
 
+// Closes the last TIFF file, which OpenTiffImage keeps open for its next directory.
+void ReleaseOpenTiffFiles();
+
 // The same over a TIFF held in memory.
 int OpenTiffImageFromMemory(const ImageContext& ctx, ImageTable& table, const uint8_t* data,
                             size_t size, int directory, const TiffLimits& limits = {});

@@ -78,6 +78,17 @@ void EndPage(Writer& w, DocumentData& d, const PageResourceWriters& resources) {
   w.Flush();
 }
 
+void DropPage(Writer& w, DocumentData& d) {
+  if (!d.inPage) return;
+  // A stream that cannot be taken back stays in the file, referenced by nothing.
+  if (w.contentStreams().size() != 1 || !w.DiscardContentStream()) w.EndContentStream();
+  w.ClearContentStreams();
+  int& number = d.pages[static_cast<size_t>(d.pageCount - 1)];
+  if (w.ReturnObjectNumber(number)) number = -1;
+  d.pageCount -= 1;
+  d.inPage = false;
+}
+
 namespace {
 
 // The /Parent entry of a page-tree node.

@@ -126,6 +126,9 @@ void WriteHeader(Writer& w);
 void BeginPage(Writer& w, DocumentData& d, double width, double height);
 // Ends the content stream, writes the page object and its resources, flushes.
 void EndPage(Writer& w, DocumentData& d, const PageResourceWriters& resources);
+// Takes back the open page, on which nothing was drawn: it is not counted and, where its
+// bytes are still in the buffer, leaves no trace in the file.
+void DropPage(Writer& w, DocumentData& d);
 
 // Reserves the object number of page `index` (from 1) ahead of time; returns it.
 int PageObjectNumber(Writer& w, DocumentData& d, int index);

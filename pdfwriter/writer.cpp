@@ -72,6 +72,7 @@ void Writer::Advance(size_t produced) {
 
 void Writer::WriteBytes(const void* bytes, size_t n) {
   if (failed_ || n == 0) return;
+  if (contentOpen_) pageContentBytes_ += static_cast<int64_t>(n);
   if (!deflating_) {
     Reserve(n);
     if (failed_) return;
@@ -123,6 +124,13 @@ int Writer::NewObjectNumber() {
   return count_;
 }
 
+bool Writer::ReturnObjectNumber(int n) {
+  if (n <= 0 || n != count_ || offsets_[static_cast<size_t>(n)] >= 0) return false;
+  --count_;
+  offsets_.pop_back();
+  return true;
+}
+
 int Writer::BeginObject(int n) {
   if (n == 0) n = NewObjectNumber();
   if (n > 0 && n <= count_) offsets_[static_cast<size_t>(n)] = CurrentOffset();
@@ -168,6 +176,9 @@ void Writer::EndDeflate() {
 
 void Writer::BeginContentStream() {
   if (contentOpen_) return;
+  contentMarkCursor_ = cursor_;
+  contentMarkFlushed_ = flushedBytes_;
+  contentMarkCount_ = count_;
   int n = BeginObject(0);
   contentStreams_.push_back(n);
   contentLength_ = NewObjectNumber();
@@ -180,6 +191,22 @@ void Writer::BeginContentStream() {
   BeginDeflate(n, 0);
   contentOpen_ = true;
   contentState = ContentState::kNone;
+}
+
+bool Writer::DiscardContentStream() {
+  if (!contentOpen_ || !deflating_ || failed_ || zs_.total_in != 0 ||
+      flushedBytes_ != contentMarkFlushed_ || count_ != contentMarkCount_ + 2 ||
+      cursor_ < contentMarkCursor_ || contentStreams_.empty())
+    return false;
+  deflateEnd(&zs_);
+  deflating_ = false;
+  contentOpen_ = false;
+  contentState = ContentState::kNone;
+  cursor_ = contentMarkCursor_;
+  count_ = contentMarkCount_;
+  offsets_.resize(static_cast<size_t>(count_) + 1);
+  contentStreams_.pop_back();
+  return true;
 }
 
 void Writer::EndContentStream() {

@@ -66,6 +66,8 @@ class Writer {
 
   // Objects.
   int NewObjectNumber();
+  // Gives back the latest number when nothing was written under it; false otherwise.
+  bool ReturnObjectNumber(int n);
   // n = 0 allocates a number first. Records the offset and writes the object header.
   int BeginObject(int n = 0);
   int objectCount() const { return count_; }
@@ -86,7 +88,15 @@ class Writer {
   void EndContentStream();
   bool contentOpen() const { return contentOpen_; }
   const std::vector<int>& contentStreams() const { return contentStreams_; }
-  void ClearContentStreams() { contentStreams_.clear(); }
+  void ClearContentStreams() {
+    contentStreams_.clear();
+    pageContentBytes_ = 0;
+  }
+  // Bytes of content written into the open page's streams since ClearContentStreams.
+  int64_t pageContentBytes() const { return pageContentBytes_; }
+  // Takes back the open content stream when nothing was written into it and its bytes are
+  // still in the buffer, as if it had never been begun. False leaves it as it was.
+  bool DiscardContentStream();
   ContentState contentState = ContentState::kNone;
 
   // String forms.
@@ -119,6 +129,11 @@ class Writer {
   std::vector<int> contentStreams_;
   int contentLength_ = 0;
   int64_t contentStart_ = 0;
+  int64_t pageContentBytes_ = 0;
+  // Where the open content stream began: buffer position, bytes flushed, objects numbered.
+  size_t contentMarkCursor_ = 0;
+  int64_t contentMarkFlushed_ = -1;
+  int contentMarkCount_ = 0;
   bool contentOpen_ = false;
 };
 

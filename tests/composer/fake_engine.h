@@ -20,9 +20,11 @@ public:
   int closeResult = 1; // answer of Close
   std::vector<std::string> calls;
   std::string lastCreated; // the path the engine was asked to write
+  int pages = 0;           // pages added to the open document, as query 206 tells
 
   int Create(const char* path) override {
     lastCreated = path;
+    pages = 0;
     calls.push_back("create");
     std::FILE* f = std::fopen(path, "wb");
     if (!f) return 0;
@@ -32,6 +34,7 @@ public:
   }
   int OpenAppend(const char* path) override {
     lastCreated = path;
+    pages = 0;
     calls.push_back("append");
     std::FILE* f = std::fopen(path, "ab");
     if (!f) return 0;
@@ -66,10 +69,12 @@ public:
     if (key == 250 && textA) return static_cast<int>(std::string(textA).size()) * 10;
     if (key == 251 && textA) return 20;
     if (key == 201) return frames;
+    if (key == 206) return pages;
     return 0;
   }
   int AddImage(int, const char* path) override {
     calls.push_back(std::string("add ") + path);
+    if (addResult > 0) ++pages;
     return addResult;
   }
   int DrawText(int, int x, int y, const char* text, int colour) override {

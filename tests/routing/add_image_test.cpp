@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -304,6 +308,56 @@ print('%.3f' % best)
     else
       EXPECT_GT(std::fabs(angle), 1.7) << angle;
   }
+}
+
+} // namespace
+
+namespace {
+
+// Pipes, devices, sockets and folders are refused at once: opening a pipe for reading would
+// wait for a writer for ever (the alarm turns such a hang into a failure).
+TEST_F(AddImage, FilesThatAreNotRegularAreRefusedWithoutOpeningThem) {
+  converter::Plugin::Instance().Load(testsupport::BinPath(""));
+  std::string fifo = dir_.file("pipe.jpg"), socketPath = dir_.file("sock.png");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  int s = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socketPath.c_str());
+  ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  std::filesystem::create_directory(dir_.file("folder.tif"));
+  alarm(60);
+  int h = EngineCreate(dir_.file("special.pdf").c_str());
+  for (const std::string& path : {fifo, socketPath, std::string("/dev/null"),
+                                  std::string("/dev/zero"), dir_.file("folder.tif")}) {
+    std::string p = path;
+    EXPECT_EQ(EngineAddImage(h, p.c_str()), 0) << p;
+    EXPECT_EQ(PlaceImageFile(h, p.c_str()), 0) << p;
+    EXPECT_EQ(EngineQuery(h, 201, nullptr, nullptr, p.data(), nullptr), 0) << p;
+    EXPECT_EQ(EngineQuery(h, 202, nullptr, nullptr, p.data(), nullptr), 0) << p;
+  }
+  alarm(0);
+  EXPECT_EQ(EngineQuery(h, ENGINE_Q_PAGE_COUNT, nullptr, nullptr, nullptr, nullptr), 0);
+  EngineClose(h);
+  close(s);
+  converter::Plugin::Instance().Unload();
+}
+
+// Every route's temporaries are gone, names and all, once the images are in: nothing of ours
+// stays in the temporary folder, whatever its name.
+TEST_F(AddImage, TheTemporaryFolderIsLeftEmpty) {
+  converter::Plugin::Instance().Load(testsupport::BinPath(""));
+  EXPECT_EQ(Add({"photo.png", "three.gif", "five.tif", "bitonal.bmp", "alpha.png"}),
+            (std::vector<int>{1, 1, 1, 1, 1}));
+  int h = EngineCreate(dir_.file("q.pdf").c_str());
+  EngineSetOption(h, ENGINE_OPT_JPEG_QUALITY, 50, 0, nullptr, nullptr);
+  std::string jpeg = dir_.file("photo.jpg");
+  MakeFixtures(dir_, "Image.new('RGB', (16, 16), (1, 2, 3)).save(out + '/photo.jpg')");
+  EXPECT_EQ(EngineAddImage(h, jpeg.c_str()), 1);
+  EXPECT_GT(EngineQuery(h, 201, nullptr, nullptr, dir_.file("three.gif").data(), nullptr), 0);
+  EngineClose(h);
+  EXPECT_TRUE(std::filesystem::is_empty(tmp_));
+  converter::Plugin::Instance().Unload();
 }
 
 } // namespace
