@@ -1,0 +1,52 @@
+// pictofold-gui: the desktop program.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+
+#include "app/settings_store.h"
+#include "converter/loader.h"
+#include "platform/system_actions_real.h"
+#include "ui/main_window.h"
+#include "ui/single_instance.h"
+#include "ui/system_actions.h"
+
+int main(int argc, char** argv) {
+  QApplication::setHighDpiScaleFactorRoundingPolicy(
+      Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+  QApplication qapp(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Pictofold"));
+  QApplication::setDesktopFileName(QStringLiteral("pictofold"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictofold/pictofold.svg")));
+
+  QStringList files;
+  for (const QString& a : QApplication::arguments().mid(1))
+    files << QFileInfo(a).absoluteFilePath();
+
+  ui::SingleInstance instance;
+  if (!instance.Acquire()) {
+    // Another window runs: it takes the files and raises itself.
+    instance.Send(files);
+    return 0;
+  }
+
+  // The converter plug-in sits beside the executables, or in the installed library folder.
+  if (!LoadConverter(ExecutableFolder())) LoadConverter(PICTOFOLD_PLUGIN_DIR);
+
+  auto actions = platform::CreateSystemActionsForProgram();
+  ui::SetSystemActions(actions.get());
+
+  int rc = 0;
+  {
+    app::SettingsStore store(app::SettingsStore::DefaultPath());
+    ui::MainWindow window(store);
+    QObject::connect(&instance, &ui::SingleInstance::filesReceived, &window,
+                     &ui::MainWindow::AddFiles);
+    window.show();
+    if (!files.isEmpty()) window.AddFiles(files);
+    rc = QApplication::exec();
+  }
+  ui::SetSystemActions(nullptr);
+  UnloadConverter();
+  return rc;
+}
