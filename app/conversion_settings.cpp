@@ -65,7 +65,11 @@ OutputMode ReadOutputMode(const SettingsStore& store) {
 }
 
 ExistingFilePolicy ReadExistingFilePolicy(const SettingsStore& store) {
-  return static_cast<ExistingFilePolicy>(store.ReadInt(*FindSettingKey("exists")));
+  const SettingKey& key = *FindSettingKey("exists");
+  int value = store.ReadInt(key);
+  // A value no window offers must not silently extend existing files.
+  if (value < key.minValue || value > key.maxValue) value = key.intDefault;
+  return static_cast<ExistingFilePolicy>(value);
 }
 
 AfterAction ReadAfterAction(const SettingsStore& store) {

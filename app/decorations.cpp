@@ -5,14 +5,14 @@
 namespace app {
 namespace {
 
-constexpr int kDecorationFont = 100;
+constexpr int kDecorationFont = ENGINE_FONT_HELVETICA;
 constexpr int kInset = 3;
 
 int MeasureWidth(EngineCalls& e, int handle, const std::string& t) {
-  return e.Query(handle, 250, nullptr, nullptr, const_cast<char*>(t.c_str()), nullptr);
+  return e.TextWidth(handle, t);
 }
 int MeasureHeight(EngineCalls& e, int handle, const std::string& t) {
-  return e.Query(handle, 251, nullptr, nullptr, const_cast<char*>(t.c_str()), nullptr);
+  return e.TextHeight(handle, t);
 }
 
 int AlignedX(int alignment, int W, int w) {
@@ -45,20 +45,20 @@ void DrawPageDecorations(EngineCalls& e, int handle, int W, int H, const Decorat
   const int size = HeaderFooterSize(W);
   if (s.header > 0 && !s.hWatermark.empty()) {
     std::string t = Apply(filters.expand, s.hWatermark);
-    e.SetOption(handle, 106, kDecorationFont, size, nullptr, nullptr);
+    e.SetOption(handle, ENGINE_OPT_FONT, kDecorationFont, size, nullptr, nullptr);
     int w = MeasureWidth(e, handle, t);
     e.DrawText(handle, AlignedX(s.hpos, W, w), kInset, t.c_str(), s.hcolor);
   }
   if (s.footer > 0 && !s.fWatermark.empty()) {
     std::string t = Apply(filters.expand, s.fWatermark);
-    e.SetOption(handle, 106, kDecorationFont, size, nullptr, nullptr);
+    e.SetOption(handle, ENGINE_OPT_FONT, kDecorationFont, size, nullptr, nullptr);
     int w = MeasureWidth(e, handle, t);
     int h = MeasureHeight(e, handle, t);
     e.DrawText(handle, AlignedX(s.fpos, W, w), H - h, t.c_str(), s.fcolor);
   }
   if (s.text > 0 && !s.tWatermark.empty()) {
     std::string t = Apply(filters.encode, s.tWatermark);
-    e.SetOption(handle, 106, kDecorationFont, s.tsize, nullptr, nullptr);
+    e.SetOption(handle, ENGINE_OPT_FONT, kDecorationFont, s.tsize, nullptr, nullptr);
     int w = MeasureWidth(e, handle, t);
     int h = MeasureHeight(e, handle, t);
     Point p = NinePosition(s.tpos, W, H, w, h);
@@ -67,7 +67,7 @@ void DrawPageDecorations(EngineCalls& e, int handle, int W, int H, const Decorat
   if (s.image > 0 && !s.imgWatermark.empty() && s.imgWidth > 0 && s.imgHeight > 0) {
     Point p = NinePosition(s.imgpos, W, H, s.imgWidth, s.imgHeight);
     std::string ws = std::to_string(s.imgWidth), hs = std::to_string(s.imgHeight);
-    e.SetOption(handle, 104, p.x, p.y, ws.c_str(), hs.c_str());
+    e.SetOption(handle, ENGINE_OPT_PLACEMENT_BOX, p.x, p.y, ws.c_str(), hs.c_str());
     e.AddImage(handle, s.imgWatermark.c_str());
   }
 }

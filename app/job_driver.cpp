@@ -1,5 +1,6 @@
 #include "job_driver.h"
 
+#include "app/document_loop.h"
 #include "app/text_encoding.h"
 #include "app/text_macros.h"
 
@@ -97,6 +98,28 @@ std::string UniqueName(const std::string& path, const char* suffixFormat) {
     std::string candidate = folder + stem + suffix + ext;
     std::error_code ec;
     if (!fs::exists(candidate, ec)) return candidate;
+  }
+}
+
+const char* StatusText(RowStatus status) {
+  switch (status) {
+  case RowStatus::kConverted:
+    return "Succeed";
+  case RowStatus::kFailed:
+    return "Failed";
+  default:
+    return "-";
+  }
+}
+
+std::string ExpectedOutput(const RunSettings& run, const std::string& input) {
+  switch (run.mode) {
+  case OutputMode::kPerImage:
+    return run.outPath1 + fs::path(input).stem().string() + ".pdf";
+  case OutputMode::kPerFolder:
+    return run.outPath2 + HoldingFolderName(input) + ".pdf";
+  default:
+    return run.outPath0;
   }
 }
 
@@ -210,35 +233,39 @@ void JobDriver::ApplyDocumentSettings(int handle) {
     return choice >= 1 && choice <= 4 ? table[choice] : nullptr;
   };
   if (d.colorTif != 0)
-    engine_.SetOption(handle, 123, 3, 0, name(kColourNames, d.colorTif), nullptr);
-  if (d.grayTif != 0) engine_.SetOption(handle, 123, 2, 0, name(kColourNames, d.grayTif), nullptr);
-  if (d.bwTif != 0) engine_.SetOption(handle, 123, 1, 0, name(kBitonalNames, d.bwTif), nullptr);
-  engine_.SetOption(handle, 128, d.quality, 0, nullptr, nullptr);
-  engine_.SetOption(handle, 126, d.bSkew, 0, nullptr, nullptr);
-  engine_.SetOption(handle, 122, d.pageRotate * 90, 0, nullptr, nullptr);
+    engine_.SetOption(handle, ENGINE_OPT_COMPRESSION, 3, 0, name(kColourNames, d.colorTif),
+                      nullptr);
+  if (d.grayTif != 0)
+    engine_.SetOption(handle, ENGINE_OPT_COMPRESSION, 2, 0, name(kColourNames, d.grayTif), nullptr);
+  if (d.bwTif != 0)
+    engine_.SetOption(handle, ENGINE_OPT_COMPRESSION, 1, 0, name(kBitonalNames, d.bwTif), nullptr);
+  engine_.SetOption(handle, ENGINE_OPT_JPEG_QUALITY, d.quality, 0, nullptr, nullptr);
+  engine_.SetOption(handle, ENGINE_OPT_SKEW, d.bSkew, 0, nullptr, nullptr);
+  engine_.SetOption(handle, ENGINE_OPT_ROTATION, d.pageRotate * 90, 0, nullptr, nullptr);
   std::string info[5] = {EngineTextString(d.title), EngineTextString(d.subject),
                          EngineTextString(d.author), EngineTextString(d.keywords),
                          EngineTextString(d.creator)};
   engine_.SetInfo(handle, info[0].c_str(), info[1].c_str(), info[2].c_str(), info[3].c_str(),
                   info[4].c_str());
   std::string producer = EngineTextString(d.producer.empty() ? kDefaultProducer : d.producer);
-  engine_.SetOption(handle, 111, 0, 0, producer.c_str(), nullptr);
+  engine_.SetOption(handle, ENGINE_OPT_PRODUCER, 0, 0, producer.c_str(), nullptr);
   if (d.security == 1) {
     int permissions = (d.print == 1 ? 1 : 0) + (d.copy == 1 ? 2 : 0) + (d.modify == 1 ? 4 : 0);
-    engine_.SetOption(handle, 105, d.level == 1 ? 128 : 40, permissions, d.owner.c_str(),
-                      d.user.c_str());
+    engine_.SetOption(handle, ENGINE_OPT_SECURITY, d.level == 1 ? 128 : 40, permissions,
+                      d.owner.c_str(), d.user.c_str());
   }
-  engine_.SetOption(handle, 121, ViewerBits(d), 0, nullptr, nullptr);
+  engine_.SetOption(handle, ENGINE_OPT_VIEWER, ViewerBits(d), 0, nullptr, nullptr);
 }
 
-int JobDriver::AddInput(int handle, const std::string& path) {
-  int frames =
-      engine_.Query(handle, 201, nullptr, nullptr, const_cast<char*>(path.c_str()), nullptr);
+int JobDriver::AddInput(int handle, const std::string& path,
+                        const std::function<void(int, int)>& frameDone) {
+  int frames = engine_.FrameCount(handle, path);
   int result = 0;
   for (int j = 0; j < frames; ++j) {
     auto title = BookmarkTitle(settings_.conv, j, frames, path, imageCounter_);
     result = composer_.AddFrame(handle, j, path, frames, title ? EngineTextString(*title) : "");
     ++imageCounter_;
+    if (frameDone) frameDone(j, frames);
   }
   return frames > 0 ? result : 0;
 }
@@ -247,140 +274,135 @@ void JobDriver::FinishPartialPage(int handle) {
   composer_.FinishDocument(handle);
 }
 
-void JobDriver::SetStatus(std::vector<ListRecord>& rows, int row, int result) {
-  const char* status = result > 0 ? "Succeed" : "Failed";
-  if (result <= 0) ++failures_;
-  rows[static_cast<size_t>(row)].status = status;
-  front_.SetRowStatus(row, status);
-  log_.Line("[State]", status);
-  front_.FileDone(row, rows[static_cast<size_t>(row)].path, result);
-}
-
-bool JobDriver::Run(std::vector<ListRecord>& rows, bool resume) {
-  stopRequested = false;
-  failures_ = 0;
-  if (settings_.mode != OutputMode::kPerImage || !resume) {
-    for (size_t i = 0; i < rows.size(); ++i) {
-      rows[i].status = "-";
-      rows[i].processed = false;
-    }
-  }
+void JobDriver::BeginDocument() {
   imageCounter_ = 0;
   composer_.Reset();
-  switch (settings_.mode) {
-  case OutputMode::kPerImage:
-    RunPerImage(rows, resume);
-    break;
-  case OutputMode::kPerFolder:
-    RunPerFolder(rows);
-    break;
-  default:
-    RunMerge(rows);
-    break;
+}
+
+namespace {
+
+constexpr DocumentLoopStyle kListStyle{
+    "%03d", kCreateFailedState, kCreateFailedState, "Failed", nullptr, false};
+
+// The file list's side of the document loop: rows, their statuses and the front end.
+class ListHost : public DocumentLoopHost {
+public:
+  ListHost(JobDriver& driver, DriverFrontEnd& front, std::vector<ListRecord>& rows,
+           const std::vector<size_t>& indices, bool resume, RunResult& result)
+      : driver_(driver), front_(front), rows_(rows), indices_(indices), resume_(resume),
+        result_(result) {
+    for (size_t row : indices_)
+      if (!(resume_ && rows_[row].processed)) ++total_;
   }
+
+  int total() const { return total_; }
+
+  bool StopRequested() const override { return driver_.stopRequested(); }
+
+  bool BeginInput(size_t index) override {
+    ListRecord& r = Row(index);
+    front_.SelectRow(RowNumber(index));
+    if (driver_.settings().mode == OutputMode::kPerImage) {
+      if (resume_ && r.processed) return false;
+      r.processed = true;
+    }
+    front_.RowStarted(RowNumber(index), r.path, ++started_, total_);
+    return true;
+  }
+
+  std::string PerImageFolder(size_t) override { return driver_.settings().outPath1; }
+  JobDriver& DriverForDocument() override { return driver_; }
+
+  void DocumentOpened(const OutputDocument& doc) override {
+    if (driver_.settings().mode == OutputMode::kMerge) front_.ShowOutputName(doc.finalPath);
+  }
+  void DocumentWritten(const std::string& path) override { result_.outputsWritten.push_back(path); }
+  void FrameDone(size_t index, int frame, int frames) override {
+    front_.FrameDone(RowNumber(index), frame, frames);
+  }
+
+  void Settle(const InputOutcome& o) override {
+    ListRecord& r = Row(o.index);
+    r.output = o.output;
+    if (o.fault == DocumentFault::kNone && o.result > 0) {
+      r.status = RowStatus::kConverted;
+      r.reason.clear();
+      ++result_.converted;
+    } else {
+      r.status = RowStatus::kFailed;
+      if (o.fault != DocumentFault::kNone) {
+        r.reason = "could not write " + o.output;
+      } else {
+        r.reason = driver_.engine().FailureReason(r.path, o.result);
+        if (r.reason.empty()) r.reason = "could not be converted";
+      }
+      ++result_.failed;
+    }
+    front_.RowFinished(RowNumber(o.index), r);
+  }
+
+private:
+  ListRecord& Row(size_t index) { return rows_[indices_[index]]; }
+  int RowNumber(size_t index) const { return static_cast<int>(indices_[index]); }
+
+  JobDriver& driver_;
+  DriverFrontEnd& front_;
+  std::vector<ListRecord>& rows_;
+  const std::vector<size_t>& indices_;
+  bool resume_;
+  RunResult& result_;
+  int total_ = 0;
+  int started_ = 0;
+};
+
+} // namespace
+
+RunResult JobDriver::Run(std::vector<ListRecord>& rows, bool resume) {
+  RunResult result;
+  failures_ = 0;
+  lastLog_.clear();
+  if (settings_.mode != OutputMode::kPerImage || !resume) {
+    for (ListRecord& r : rows) {
+      r.status = RowStatus::kPending;
+      r.reason.clear();
+      r.processed = false;
+    }
+  }
+  if (settings_.mode == OutputMode::kPerFolder) {
+    std::vector<int> order(rows.size());
+    for (size_t i = 0; i < order.size(); ++i)
+      order[i] = static_cast<int>(i);
+    std::stable_sort(order.begin(), order.end(), [&rows](int a, int b) {
+      return rows[static_cast<size_t>(a)].path < rows[static_cast<size_t>(b)].path;
+    });
+    std::vector<ListRecord> sorted;
+    sorted.reserve(rows.size());
+    for (int i : order)
+      sorted.push_back(std::move(rows[static_cast<size_t>(i)]));
+    rows = std::move(sorted);
+    front_.RowsReordered(order);
+  }
+  std::vector<size_t> indices(rows.size());
+  std::vector<std::string> inputs;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    indices[i] = i;
+    inputs.push_back(rows[i].path);
+  }
+  ListHost host(*this, front_, rows, indices, resume, result);
+  front_.RunStarted(host.total());
+  if (!stop_) {
+    BeginDocument();
+    LoopTotals totals = RunDocumentLoop(settings_, inputs, host, log_, kListStyle, clock);
+    result.outputFailures = totals.documentsFailed;
+    result.createFailed = totals.createFailedLogged;
+  }
+  result.lastOutput = lastOutput_;
   lastLog_ = log_.text();
   log_.Flush(settings_.log, settings_.logpath, clock());
-  return !stopRequested;
-}
-
-void JobDriver::RunMerge(std::vector<ListRecord>& rows) {
-  log_.Time(clock());
-  OutputDocument doc = OpenOutput(settings_.outPath0, settings_.policy, "%03d");
-  log_.Line("[Output]", settings_.outPath0);
-  if (doc.handle <= 0) {
-    log_.Line("[State]", "Create Failed");
-    failures_ = static_cast<int>(rows.size());
-    return;
-  }
-  front_.ShowOutputName(lastOutput_);
-  ApplyDocumentSettings(doc.handle);
-  for (size_t i = 0; i < rows.size() && !stopRequested; ++i) {
-    front_.SelectRow(static_cast<int>(i));
-    log_.Line("[Input]", rows[i].path);
-    SetStatus(rows, static_cast<int>(i), AddInput(doc.handle, rows[i].path));
-  }
-  FinishPartialPage(doc.handle);
-  if (!CloseOutput(doc)) {
-    log_.Line("[State]", "Create Failed");
-    failures_ = static_cast<int>(rows.size());
-  }
-}
-
-void JobDriver::RunPerImage(std::vector<ListRecord>& rows, bool resume) {
-  for (size_t i = 0; i < rows.size() && !stopRequested; ++i) {
-    front_.SelectRow(static_cast<int>(i));
-    if (resume && rows[i].processed) continue;
-    rows[i].processed = true;
-    log_.Time(clock());
-    log_.Line("[Input]", rows[i].path);
-    std::string name = settings_.outPath1 + fs::path(rows[i].path).stem().string() + ".pdf";
-    log_.Line("[Output]", name);
-    OutputDocument doc = OpenOutput(name, settings_.policy, "%03d");
-    if (doc.handle <= 0) {
-      SetStatus(rows, static_cast<int>(i), 0);
-      continue;
-    }
-    ApplyDocumentSettings(doc.handle);
-    imageCounter_ = 0;
-    composer_.Reset();
-    int result = AddInput(doc.handle, rows[i].path);
-    FinishPartialPage(doc.handle);
-    if (!CloseOutput(doc)) result = 0;
-    SetStatus(rows, static_cast<int>(i), result);
-  }
-}
-
-void JobDriver::RunPerFolder(std::vector<ListRecord>& rows) {
-  std::stable_sort(rows.begin(), rows.end(),
-                   [](const ListRecord& a, const ListRecord& b) { return a.path < b.path; });
-  OutputDocument doc;
-  std::string previous;
-  bool first = true;
-  std::vector<int> rowsOfDocument;
-  auto closeDocument = [&]() {
-    if (doc.handle <= 0) return;
-    FinishPartialPage(doc.handle);
-    if (!CloseOutput(doc)) {
-      // The folder's file could not be completed: its rows did not succeed after all.
-      for (int r : rowsOfDocument) {
-        if (rows[static_cast<size_t>(r)].status == "Succeed") {
-          rows[static_cast<size_t>(r)].status = "Failed";
-          front_.SetRowStatus(r, "Failed");
-          ++failures_;
-        }
-      }
-    }
-    rowsOfDocument.clear();
-  };
-  for (size_t i = 0; i < rows.size() && !stopRequested; ++i) {
-    front_.SelectRow(static_cast<int>(i));
-    fs::path parent = fs::path(rows[i].path).parent_path();
-    std::string folderName = parent.filename().string();
-    if (folderName.empty()) folderName = "root"; // a file directly in "/"
-    std::string name = settings_.outPath2 + folderName + ".pdf";
-    if (first || strcasecmp(name.c_str(), previous.c_str()) != 0) {
-      first = false;
-      closeDocument();
-      log_.Time(clock());
-      doc = OpenOutput(name, settings_.policy, "%03d");
-      log_.Line("[Output]", name);
-      if (doc.handle <= 0)
-        log_.Line("[State]", "Create Failed");
-      else
-        ApplyDocumentSettings(doc.handle);
-      imageCounter_ = 0;
-      composer_.Reset();
-    }
-    previous = name;
-    if (doc.handle > 0) {
-      log_.Line("[Input]", rows[i].path);
-      SetStatus(rows, static_cast<int>(i), AddInput(doc.handle, rows[i].path));
-      rowsOfDocument.push_back(static_cast<int>(i));
-    } else {
-      ++failures_;
-    }
-  }
-  closeDocument();
+  failures_ = result.failed;
+  result.stopped = stop_.exchange(false);
+  front_.RunFinished(result);
+  return result;
 }
 
 } // namespace app

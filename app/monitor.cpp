@@ -1,6 +1,10 @@
 #include "app/monitor.h"
 
-#include <dirent.h>
+#include "app/document_loop.h"
+#include "app/input_collection.h"
+#include "app/run_settings.h"
+#include "app/settings_store.h"
+
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -19,7 +23,6 @@ namespace app {
 
 namespace {
 
-constexpr int kMaxScanDepth = 64;
 constexpr int kMaxFreeNameTries = 100000;
 
 std::string WithSlash(const std::string& folder) {
@@ -35,18 +38,6 @@ std::string FolderOf(const std::string& path) {
 std::string NameOf(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Name of the folder that holds the file, as the per-folder document is named.
-std::string HoldingFolderName(const std::string& path) {
-  std::string name = fs::path(path).parent_path().filename().string();
-  return name.empty() ? "root" : name; // a file directly in "/"
-}
-
-void MakeFolders(const std::string& folder) {
-  if (folder.empty()) return;
-  std::error_code ec;
-  fs::create_directories(folder, ec);
 }
 
 enum class MoveResult { kMoved, kTaken, kError };
@@ -84,14 +75,21 @@ int ParseInterval(const std::string& text) {
   return value;
 }
 
-bool IsSupportedFile(const std::string& name) {
-  std::string file = NameOf(name);
-  size_t dot = file.rfind('.');
-  if (dot == std::string::npos) return false;
-  std::string ext = file.substr(dot);
-  for (const char* supported : {".jpg", ".jpeg", ".bmp", ".jp2", ".jpc"})
-    if (strcasecmp(ext.c_str(), supported) == 0) return true;
-  return false;
+MonitorSettings LoadMonitorSettings(const SettingsStore& store, const MonitorSettings& defaults) {
+  MonitorSettings m = defaults;
+  IniDocument doc = store.Snapshot();
+  auto flag = [&doc](const char* key, bool fallback) {
+    return SettingsStore::ReadInt(doc, key, fallback ? 1 : 0) == 1;
+  };
+  m.input = SettingsStore::ReadText(doc, "input", defaults.input);
+  m.subdir = flag("subdir", defaults.subdir);
+  m.delSuccess = flag("del_success", defaults.delSuccess);
+  m.keepsub = flag("keepsub", defaults.keepsub);
+  m.runsec = flag("runsec", defaults.runsec);
+  m.intervalSeconds = ParseInterval(SettingsStore::ReadText(
+      doc, "second", std::to_string(defaults.intervalSeconds), kShortTextCapacity));
+  m.run = LoadRunSettings(store, ProducerMode::kExclude);
+  return m;
 }
 
 std::string CheckMonitorSettings(const MonitorSettings& s) {
@@ -180,7 +178,7 @@ MonitorResult FolderMonitor::Run() {
       for (int i = 0; i < settings_.intervalSeconds && !stopRequested_; ++i)
         Wait(std::chrono::seconds(1));
     }
-  } else {
+  } else if (!stopRequested_) {
     RunOnce();
   }
   RunSettings run = Snapshot();
@@ -206,59 +204,38 @@ bool FolderMonitor::IsSettling(const Fingerprint& f) const {
   return age < settle && age > -settle;
 }
 
-void FolderMonitor::Scan(const std::string& folder, bool createSpecial, std::vector<Work>& work,
-                         std::map<std::string, Fingerprint>& look, PassSummary& summary,
-                         int depth) {
-  if (depth > kMaxScanDepth) return;
+void FolderMonitor::Scan(bool createSpecial, std::vector<Work>& work,
+                         std::map<std::string, Fingerprint>& look, PassSummary& summary) {
+  FolderWalk walk;
+  walk.recursive = settings_.subdir;
+  walk.skipFolder = [](const std::string& name) {
+    return strcasecmp(name.c_str(), kConvertedFolder) == 0 ||
+           strcasecmp(name.c_str(), kFailedFolder) == 0;
+  };
   if (createSpecial) {
-    mkdir((folder + kConvertedFolder).c_str(), 0777);
-    mkdir((folder + kFailedFolder).c_str(), 0777);
+    walk.onFolder = [](const std::string& folder) {
+      mkdir((folder + kConvertedFolder).c_str(), 0777);
+      mkdir((folder + kFailedFolder).c_str(), 0777);
+    };
   }
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* e = readdir(dir)) {
-      std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-  }
-  // Name order, so runs do not depend on the order the file system keeps.
-  std::sort(names.begin(), names.end());
-
-  std::vector<std::string> subfolders;
-  for (const std::string& name : names) {
-    std::string path = folder + name;
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      // Linked folders are not followed: they may lead out of the watched folder.
-      if (strcasecmp(name.c_str(), kConvertedFolder) != 0 &&
-          strcasecmp(name.c_str(), kFailedFolder) != 0)
-        subfolders.push_back(path + "/");
-      continue;
-    }
-    if (S_ISLNK(st.st_mode) && stat(path.c_str(), &st) != 0) continue;
-    if (!S_ISREG(st.st_mode) || !IsSupportedFile(name)) continue;
-
+  WalkFolder(input_, walk, [&](const std::string& path, const struct stat& st) {
+    if (!settings_.types.IsSupported(path)) return;
     Fingerprint f{static_cast<std::int64_t>(st.st_size),
                   static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
     look[path] = f;
     auto unsettled = unsettled_.find(path);
     if (unsettled != unsettled_.end()) {
-      if (unsettled->second.seen == f) continue; // only its move is still due
+      if (unsettled->second.seen == f) return; // only its move is still due
       unsettled_.erase(unsettled);
     }
     auto previous = lastLook_.find(path);
     if (IsSettling(f) || (previous != lastLook_.end() && !(previous->second == f))) {
       ++summary.waiting;
       front_.FileWaiting(path);
-      continue;
+      return;
     }
     work.push_back({path, f});
-  }
-  if (!settings_.subdir) return;
-  for (const std::string& sub : subfolders)
-    Scan(sub, createSpecial, work, look, summary, depth + 1);
+  });
 }
 
 void FolderMonitor::RetryUnsettled(const std::map<std::string, Fingerprint>& look) {
@@ -287,7 +264,7 @@ bool FolderMonitor::RunOnce() {
 
   std::vector<Work> work;
   std::map<std::string, Fingerprint> look;
-  Scan(input_, settings_.runsec, work, look, summary, 0);
+  Scan(settings_.runsec, work, look, summary);
   RetryUnsettled(look);
   lastLook_ = std::move(look);
   summary.found = static_cast<int>(work.size());
@@ -303,17 +280,7 @@ bool FolderMonitor::RunOnce() {
     for (const Work& w : work)
       paths.push_back(w.path);
     front_.WorkList(paths);
-    switch (run.mode) {
-    case OutputMode::kPerImage:
-      ProcessPerImage(run, work, summary);
-      break;
-    case OutputMode::kPerFolder:
-      ProcessPerFolder(run, work, summary);
-      break;
-    default:
-      ProcessMerge(run, work, summary);
-      break;
-    }
+    Process(run, work, summary);
   }
   summary.stopped = stopRequested_;
   front_.PassFinished(summary);
@@ -392,138 +359,81 @@ std::unique_ptr<JobDriver> DocumentDriver(EngineCalls& engine, DriverFrontEnd& f
   return std::make_unique<JobDriver>(engine, front, latest);
 }
 
-constexpr char kSuffix[] = "(NEW%03d)";
+constexpr DocumentLoopStyle kMonitorStyle{"(NEW%03d)",        "Failed",           "Failed",
+                                          kCreateFailedState, kCreateFailedState, true};
 
 } // namespace
 
-void FolderMonitor::ProcessMerge(const RunSettings& run, std::vector<Work>& work,
-                                 PassSummary& summary) {
-  log_.Time(LogTime());
-  auto driver = DocumentDriver(engine_, front_, Snapshot(), run);
-  MakeFolders(FolderOf(run.outPath0));
-  OutputDocument doc = driver->OpenOutput(run.outPath0, run.policy, kSuffix);
-  log_.Line("[Output]", run.outPath0);
-  if (doc.handle <= 0) {
-    // The files stay where they are for the next pass.
-    log_.Line("[State]", "Failed");
-    for (const Work& w : work) {
-      FileReport report{w.path, FileOutcome::kOutputFailed, Disposition::kLeft, "", ""};
-      front_.FileFinished(report);
-    }
-    summary.failed += static_cast<int>(work.size());
-    return;
-  }
-  lastOutput_ = doc.finalPath;
-  front_.ShowOutputName(doc.finalPath);
-  driver->ApplyDocumentSettings(doc.handle);
-  std::vector<Pending> pending;
-  for (const Work& w : work) {
-    if (stopRequested_) break;
-    if (!Ready(w, summary)) continue;
-    log_.Line("[Input]", w.path);
-    front_.ShowState("Current: " + w.path);
-    int result = driver->AddInput(doc.handle, w.path);
-    log_.Line("[State]", result > 0 ? "Succeed" : "Failed");
-    pending.push_back({w, result});
-  }
-  driver->FinishPartialPage(doc.handle);
-  bool complete = driver->CloseOutput(doc);
-  if (!complete) log_.Line("[State]", "Create Failed");
-  for (const Pending& p : pending)
-    Settle(p, complete, doc.finalPath, summary);
-}
+// The monitor's side of the document loop: readiness, the state line and what happens to
+// each source file.
+class FolderMonitor::Host : public DocumentLoopHost {
+public:
+  Host(FolderMonitor& m, const RunSettings& run, std::vector<Work>& work, PassSummary& summary)
+      : m_(m), run_(run), work_(work), summary_(summary) {}
 
-void FolderMonitor::ProcessPerImage(const RunSettings& run, std::vector<Work>& work,
-                                    PassSummary& summary) {
-  for (const Work& w : work) {
-    if (stopRequested_) break;
-    if (!Ready(w, summary)) continue;
-    log_.Time(LogTime());
-    log_.Line("[Input]", w.path);
-    front_.ShowState("Current: " + w.path);
-    std::string folder = PerImageFolder(run, w.path);
-    MakeFolders(folder);
-    std::string name = folder + fs::path(w.path).stem().string() + ".pdf";
-    log_.Line("[Output]", name);
-    auto driver = DocumentDriver(engine_, front_, Snapshot(), run);
-    OutputDocument doc = driver->OpenOutput(name, run.policy, kSuffix);
-    if (doc.handle <= 0) {
-      log_.Line("[State]", "Failed");
-      Settle({w, 0}, true, "", summary);
-      continue;
-    }
-    lastOutput_ = doc.finalPath;
-    driver->ApplyDocumentSettings(doc.handle);
-    int result = driver->AddInput(doc.handle, w.path);
-    driver->FinishPartialPage(doc.handle);
-    bool complete = driver->CloseOutput(doc);
-    log_.Line("[State]", !complete ? "Create Failed" : result > 0 ? "Succeed" : "Failed");
-    Settle({w, result}, complete, doc.finalPath, summary);
-  }
-}
+  bool StopRequested() const override { return m_.stopRequested_; }
 
-void FolderMonitor::ProcessPerFolder(const RunSettings& run, std::vector<Work>& work,
-                                     PassSummary& summary) {
-  std::unique_ptr<JobDriver> driver;
-  OutputDocument doc;
-  std::vector<Pending> pending;
-  std::string previous;
-  bool first = true;
-  auto closeDocument = [&]() {
-    if (doc.handle <= 0) return;
-    driver->FinishPartialPage(doc.handle);
-    std::string output = doc.finalPath;
-    bool complete = driver->CloseOutput(doc);
-    if (!complete) log_.Line("[State]", "Create Failed");
-    for (const Pending& p : pending)
-      Settle(p, complete, output, summary);
-    pending.clear();
-  };
-  for (const Work& w : work) {
-    if (stopRequested_) break;
-    if (!Ready(w, summary)) continue;
-    front_.ShowState("Current: " + w.path);
-    std::string name = run.outPath2 + HoldingFolderName(w.path) + ".pdf";
-    bool newDocument = first || strcasecmp(name.c_str(), previous.c_str()) != 0;
-    first = false;
-    previous = name;
-    if (newDocument) {
-      closeDocument();
-      log_.Time(LogTime());
-      driver = DocumentDriver(engine_, front_, Snapshot(), run);
-      MakeFolders(run.outPath2);
-      doc = driver->OpenOutput(name, run.policy, kSuffix);
-      log_.Line("[Output]", name);
-      if (doc.handle <= 0) {
-        log_.Line("[State]", "Failed");
-        FileReport report{w.path, FileOutcome::kFailed, Disposition::kLeft, "", ""};
-        ++summary.failed;
-        std::string failed = FolderOf(w.path) + kFailedFolder;
-        struct stat st;
-        if (stat(failed.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-          report.movedTo = MoveToFreeName(w.path, failed);
-          report.disposition =
-              report.movedTo.empty() ? Disposition::kMoveFailed : Disposition::kMoved;
-        }
-        front_.FileFinished(report);
-        continue;
+  bool BeginInput(size_t index) override {
+    if (!m_.Ready(work_[index], summary_)) return false;
+    m_.front_.ShowState("Current: " + work_[index].path);
+    return true;
+  }
+
+  std::string PerImageFolder(size_t index) override {
+    return m_.PerImageFolder(run_, work_[index].path);
+  }
+
+  JobDriver& DriverForDocument() override {
+    driver_ = DocumentDriver(m_.engine_, m_.front_, m_.Snapshot(), run_);
+    return *driver_;
+  }
+
+  void DocumentOpened(const OutputDocument& doc) override {
+    m_.lastOutput_ = doc.finalPath;
+    if (run_.mode == OutputMode::kMerge) m_.front_.ShowOutputName(doc.finalPath);
+  }
+
+  void Settle(const InputOutcome& o) override {
+    const Work& w = work_[o.index];
+    if (o.fault != DocumentFault::kNotOpened) {
+      m_.Settle({w, o.result}, o.fault == DocumentFault::kNone, o.output, summary_);
+      return;
+    }
+    if (run_.mode == OutputMode::kPerImage) {
+      // A file whose own document cannot be opened counts as not converted.
+      m_.Settle({w, 0}, true, "", summary_);
+      return;
+    }
+    FileReport report{w.path, FileOutcome::kOutputFailed, Disposition::kLeft, "", ""};
+    if (run_.mode == OutputMode::kPerFolder && o.openedHere) {
+      report.outcome = FileOutcome::kFailed;
+      std::string failed = FolderOf(w.path) + kFailedFolder;
+      struct stat st;
+      if (stat(failed.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        report.movedTo = MoveToFreeName(w.path, failed);
+        report.disposition =
+            report.movedTo.empty() ? Disposition::kMoveFailed : Disposition::kMoved;
       }
-      lastOutput_ = doc.finalPath;
-      driver->ApplyDocumentSettings(doc.handle);
     }
-    if (doc.handle <= 0) {
-      // Its folder's document could not be opened: tried again by a later pass.
-      FileReport report{w.path, FileOutcome::kOutputFailed, Disposition::kLeft, "", ""};
-      ++summary.failed;
-      front_.FileFinished(report);
-      continue;
-    }
-    log_.Line("[Input]", w.path);
-    int result = driver->AddInput(doc.handle, w.path);
-    log_.Line("[State]", result > 0 ? "Succeed" : "Failed");
-    pending.push_back({w, result});
+    // Otherwise the file stays where it is for a later pass.
+    ++summary_.failed;
+    m_.front_.FileFinished(report);
   }
-  closeDocument();
+
+private:
+  FolderMonitor& m_;
+  const RunSettings& run_;
+  std::vector<Work>& work_;
+  PassSummary& summary_;
+  std::unique_ptr<JobDriver> driver_;
+};
+
+void FolderMonitor::Process(const RunSettings& run, std::vector<Work>& work, PassSummary& summary) {
+  std::vector<std::string> inputs;
+  for (const Work& w : work)
+    inputs.push_back(w.path);
+  Host host(*this, run, work, summary);
+  RunDocumentLoop(run, inputs, host, log_, kMonitorStyle, [this] { return LogTime(); });
 }
 
 } // namespace app

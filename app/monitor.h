@@ -19,6 +19,7 @@
 #include "app/decorations.h"
 #include "app/engine_calls.h"
 #include "app/job_driver.h"
+#include "app/supported_types.h"
 
 namespace app {
 
@@ -39,13 +40,20 @@ struct MonitorSettings {
   // Output mode, output paths, policy, log and the per-document settings. Its producer is
   // ignored: monitor documents always carry the built-in producer.
   RunSettings run;
+  // What the scan takes; front ends pass the list that knows whether the plug-in is loaded.
+  SupportedTypes types{true};
 };
+
+class SettingsStore;
+
+// The monitor keys (input, subdir, del_success, keepsub, runsec, second) and the run
+// settings without the producer, as the monitor page reads them. A key missing from the
+// file keeps the value of `defaults`.
+MonitorSettings LoadMonitorSettings(const SettingsStore& store,
+                                    const MonitorSettings& defaults = MonitorSettings());
 
 // The interval field read as a number: leading digits, 0 for none, at most 999.
 int ParseInterval(const std::string& text);
-
-// ".jpg.jpeg.bmp.jp2.jpc", by the extension from the last dot of the name, in any case.
-bool IsSupportedFile(const std::string& name);
 
 // Empty when monitoring can start, otherwise the message to show.
 std::string CheckMonitorSettings(const MonitorSettings& s);
@@ -104,8 +112,9 @@ struct MonitorResult {
   std::string log; // the lines of this monitoring period
 };
 
-// Run and RunOnce belong to one worker thread, which makes every engine and front-end call;
-// Stop, RequestStop and UpdateRunSettings may come from any thread.
+// Threads: Run and RunOnce belong to one worker thread, which makes every engine and
+// front-end call; Stop, RequestStop and UpdateRunSettings may come from any thread, also
+// before Run: a stop requested before Run is honoured and no pass runs.
 class FolderMonitor {
 public:
   using Clock = std::function<std::chrono::system_clock::time_point()>;
@@ -158,14 +167,13 @@ private:
   };
 
   RunSettings Snapshot() const;
-  void Scan(const std::string& folder, bool createSpecial, std::vector<Work>& work,
-            std::map<std::string, Fingerprint>& look, PassSummary& summary, int depth);
+  void Scan(bool createSpecial, std::vector<Work>& work, std::map<std::string, Fingerprint>& look,
+            PassSummary& summary);
+  class Host;
   bool IsSettling(const Fingerprint& f) const;
   void RetryUnsettled(const std::map<std::string, Fingerprint>& look);
 
-  void ProcessMerge(const RunSettings& run, std::vector<Work>& work, PassSummary& summary);
-  void ProcessPerImage(const RunSettings& run, std::vector<Work>& work, PassSummary& summary);
-  void ProcessPerFolder(const RunSettings& run, std::vector<Work>& work, PassSummary& summary);
+  void Process(const RunSettings& run, std::vector<Work>& work, PassSummary& summary);
   // False when the file changed since the scan (it is then left for a later pass).
   bool StillAsScanned(const Work& w) const;
   // StillAsScanned, reporting a file that changed as waiting (a vanished one silently).

@@ -60,18 +60,18 @@ PageComposer::PageComposer(EngineCalls& engine, const PageLayout& layout, Decora
     : engine_(engine), layout_(layout), decorate_(std::move(decorate)) {}
 
 void PageComposer::BeginPage(int handle, int width, int height, const std::string& title) {
-  engine_.SetOption(handle, 109, width, height, nullptr, nullptr);
-  if (!title.empty()) engine_.SetOption(handle, 110, 0, 0, title.c_str(), nullptr);
+  engine_.SetOption(handle, ENGINE_OPT_PAGE, width, height, nullptr, nullptr);
+  if (!title.empty()) engine_.SetOption(handle, ENGINE_OPT_BOOKMARK, 0, 0, title.c_str(), nullptr);
   current_ = {width, height};
 }
 
 void PageComposer::SetBox(int handle, int x, int y, int w, int h) {
   std::string ws = std::to_string(w), hs = std::to_string(h);
-  engine_.SetOption(handle, 104, x, y, ws.c_str(), hs.c_str());
+  engine_.SetOption(handle, ENGINE_OPT_PLACEMENT_BOX, x, y, ws.c_str(), hs.c_str());
 }
 
 int PageComposer::Add(int handle, int frameIndex, const std::string& path) {
-  engine_.SetOption(handle, 101, frameIndex + 1, 1, nullptr, nullptr);
+  engine_.SetOption(handle, ENGINE_OPT_FRAME_RANGE, frameIndex + 1, 1, nullptr, nullptr);
   return engine_.AddImage(handle, path.c_str());
 }
 
@@ -79,7 +79,7 @@ int PageComposer::AddFrame(int handle, int frameIndex, const std::string& path, 
                            const std::string& title) {
   (void)frameCount; // the layout does not depend on it; the title already does
   int iw = 0, ih = 0;
-  engine_.Query(handle, 202, &iw, &ih, const_cast<char*>(path.c_str()), nullptr);
+  engine_.ImageSize(handle, path, iw, ih);
   const PageLayout& l = layout_;
 
   if (l.pageSize == 0) {
@@ -91,7 +91,7 @@ int PageComposer::AddFrame(int handle, int frameIndex, const std::string& path, 
     SetBox(handle, l.mLeft, l.mTop, W - l.mLeft - l.mRight, H - l.mTop - l.mBottom);
     int r = Add(handle, frameIndex, path);
     if (decorate_) decorate_(handle, W, H);
-    engine_.SetOption(handle, 109, 0, 0, nullptr, nullptr);
+    engine_.SetOption(handle, ENGINE_OPT_PAGE, 0, 0, nullptr, nullptr);
     return r;
   }
 
@@ -136,7 +136,7 @@ int PageComposer::AddFrame(int handle, int frameIndex, const std::string& path, 
   }
 
   BeginPage(handle, W, H, title);
-  engine_.SetOption(handle, 101, frameIndex + 1, 1, nullptr, nullptr);
+  engine_.SetOption(handle, ENGINE_OPT_FRAME_RANGE, frameIndex + 1, 1, nullptr, nullptr);
   int r = 0;
   if (g.columns > 0) {
     PageSize d = FitSize(l.imgFit, cw, ch, iw, ih);
@@ -160,7 +160,7 @@ void PageComposer::FinishDocument(int handle) {
 void PageComposer::CompletePage(int handle, int width, int height) {
   if (decorate_) decorate_(handle, width, height);
   DrawBorder(handle, width, height);
-  engine_.SetOption(handle, 109, 0, 0, nullptr, nullptr);
+  engine_.SetOption(handle, ENGINE_OPT_PAGE, 0, 0, nullptr, nullptr);
 }
 
 void PageComposer::DrawBorder(int handle, int W, int H) {

@@ -88,7 +88,19 @@ SettingsStore::LoadResult SettingsStore::Load(IniDocument& doc) const {
 IniDocument SettingsStore::Snapshot() const {
   IniDocument doc;
   Load(doc);
+  for (const auto& [key, value] : overlay_)
+    doc.Set(kSettingsSection, key, value);
   return doc;
+}
+
+void SettingsStore::Overlay(std::string_view key, std::string_view value) {
+  for (auto& [k, v] : overlay_) {
+    if (NamesEqual(k, key)) {
+      v = value;
+      return;
+    }
+  }
+  overlay_.emplace_back(std::string(key), std::string(value));
 }
 
 int SettingsStore::ReadInt(const IniDocument& doc, std::string_view key, int defaultValue) {

@@ -31,6 +31,11 @@ public:
 
   const std::string& path() const { return path_; }
 
+  // An in-memory value that every read sees in place of the file's (the command line's
+  // --set). Writes still go to the file; the overlay is never written. Not for use while
+  // another thread reads the same store.
+  void Overlay(std::string_view key, std::string_view value);
+
   // A missing key, a missing or unreadable file, or an empty value yields the default.
   int ReadInt(std::string_view key, int defaultValue) const;
   // At most capacity - 1 characters (never splitting a UTF-8 character), cut at a NUL.
@@ -62,6 +67,7 @@ private:
   LoadResult Load(IniDocument& doc) const;
 
   std::string path_;
+  std::vector<std::pair<std::string, std::string>> overlay_;
 };
 
 } // namespace app

@@ -3,9 +3,11 @@
 
 #include <string>
 
+#include "app/version.h"
+
 namespace app {
 
-inline constexpr float kOwnVersion = 6.8f;
+inline constexpr float kOwnVersion = kProductVersionNumber;
 inline constexpr const char* kDefaultUpdateServer = "http://www.zorvalex.com";
 inline constexpr const char* kVersionFilePath = "/update/pictofold.txt";
 inline constexpr const char* kDownloadPath = "/bin/pictofold.exe";

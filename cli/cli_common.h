@@ -1,10 +1,11 @@
-// Options and settings shared by the command-line commands.
+// Options shared by the command-line commands.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "app/job_driver.h"
+#include "app/run_settings.h"
+#include "app/settings_store.h"
 
 namespace cli {
 
@@ -22,12 +23,11 @@ struct CommonOptions {
 // common option, -1 after printing a usage error.
 int ParseCommonOption(int argc, char** argv, int i, CommonOptions& opt);
 
-// Settings file, then --set, then the explicit options. False with a message on bad values.
-bool BuildRunSettings(const CommonOptions& opt, app::RunSettings& run, std::string& error);
+// The settings file (--settings or the default one) with the --set values laid over it in
+// memory. False with a message when the file is missing or a --set is not usable.
+bool OpenSettings(const CommonOptions& opt, app::SettingsStore& store, std::string& error);
 
-// What to tell the user about an input that was not converted.
-std::string FailureReason(const std::string& path, int result);
-
-const char* TypeName(int type);
+// The -m, --exists, -o and --log choices. False with a message on a bad word.
+bool ParseOverrides(const CommonOptions& opt, app::RunOverrides& overrides, std::string& error);
 
 } // namespace cli

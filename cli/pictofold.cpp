@@ -16,22 +16,18 @@
 #include <string>
 #include <vector>
 
-#include "app/conversion_settings.h"
 #include "app/engine_api.h"
+#include "app/input_collection.h"
+#include "app/input_info.h"
 #include "app/job_driver.h"
-#include "app/output_paths.h"
-#include "app/settings_keys.h"
+#include "app/run_settings.h"
 #include "app/settings_store.h"
+#include "app/version.h"
 #include "cli/cli_common.h"
-#include "converter/loader.h"
-#include "engine/engine.h"
-#include "engine/sniff.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr char kVersion[] = "Pictofold 1.0.0";
 
 const char kUsage[] =
     "usage: pictofold convert [OPTIONS] INPUT...\n"
@@ -60,58 +56,19 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 every input converted, 1 some failed, 2 usage error or no output.\n";
 
-// The image extensions a folder input contributes.
-bool IsImageName(const fs::path& p) {
-  static const char* const kExtensions[] = {".jpg",  ".jpeg", ".jpe", ".bmp", ".dib", ".png",
-                                            ".tif",  ".tiff", ".gif", ".ico", ".tga", ".pcx",
-                                            ".wbmp", ".jp2",  ".j2k", ".jpc", ".pgx", ".pnm",
-                                            ".pbm",  ".pgm",  ".ppm", ".ras", ".psd", ".webp"};
-  std::string ext = p.extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-  for (const char* e : kExtensions)
-    if (ext == e) return true;
-  return false;
-}
-
-// Files of the inputs, folders expanded to their images in name order.
-bool CollectInputs(const std::vector<std::string>& inputs, bool recursive,
-                   std::vector<std::string>& files) {
-  for (const std::string& in : inputs) {
-    std::error_code ec;
-    if (!fs::is_directory(in, ec)) {
-      files.push_back(in);
-      continue;
-    }
-    std::vector<std::string> found;
-    auto take = [&](const fs::directory_entry& e) {
-      if (e.is_regular_file() && IsImageName(e.path())) found.push_back(e.path().string());
-    };
-    if (recursive) {
-      for (const auto& e : fs::recursive_directory_iterator(in, ec))
-        take(e);
-    } else {
-      for (const auto& e : fs::directory_iterator(in, ec))
-        take(e);
-    }
-    std::sort(found.begin(), found.end());
-    files.insert(files.end(), found.begin(), found.end());
-  }
-  return true;
-}
-
 class TerminalFront : public app::DriverFrontEnd {
 public:
   TerminalFront(int total, bool quiet) : total_(total), quiet_(quiet), tty_(isatty(2)) {}
 
-  void FileDone(int row, const std::string& path, int result) override {
+  void RowFinished(int row, const app::ListRecord& r) override {
     ++done_;
-    if (result <= 0) {
+    if (r.status != app::RowStatus::kConverted) {
       ClearBar();
-      std::fprintf(stderr, "%s: %s\n", path.c_str(), cli::FailureReason(path, result).c_str());
+      std::fprintf(stderr, "%s: %s\n", r.path.c_str(), r.reason.c_str());
     } else if (!quiet_ && !tty_) {
-      std::fprintf(stderr, "converted %s\n", path.c_str());
+      std::fprintf(stderr, "converted %s\n", r.path.c_str());
     }
-    if (!quiet_ && tty_) DrawBar(path);
+    if (!quiet_ && tty_) DrawBar(r.path);
   }
 
   std::optional<std::string> AskSaveName(const std::string& existing) override {
@@ -158,7 +115,7 @@ private:
 
 app::JobDriver* gDriver = nullptr;
 void OnSignal(int) {
-  if (gDriver) gDriver->stopRequested = true;
+  if (gDriver) gDriver->RequestStop();
 }
 
 int Convert(int argc, char** argv) {
@@ -186,19 +143,26 @@ int Convert(int argc, char** argv) {
     std::fprintf(stderr, "pictofold convert: no input given\n%s", kUsage);
     return 2;
   }
-  app::RunSettings run;
   std::string error;
-  if (!cli::BuildRunSettings(opt, run, error)) {
+  app::SettingsStore store("");
+  app::RunOverrides overrides;
+  if (!cli::OpenSettings(opt, store, error) || !cli::ParseOverrides(opt, overrides, error)) {
     std::fprintf(stderr, "pictofold convert: %s\n", error.c_str());
     return 2;
   }
-  std::vector<std::string> files;
-  CollectInputs(inputs, recursive, files);
+  app::RunSettings run = app::LoadRunSettings(store);
+  app::ApplyOverrides(run, overrides);
+  app::PrepareOutputFolder(run);
+  app::LoadPlugin();
+  app::CollectOptions collect;
+  collect.recursive = recursive;
+  std::vector<std::string> files =
+      app::CollectInputs(inputs, app::CurrentSupportedTypes(), collect);
   if (files.empty()) {
     std::fprintf(stderr, "pictofold convert: the inputs hold no image files\n");
+    app::UnloadPlugin();
     return 2;
   }
-  LoadConverter(ExecutableFolder());
 
   app::EngineApi engine;
   TerminalFront front(static_cast<int>(files.size()), opt.quiet);
@@ -209,26 +173,21 @@ int Convert(int argc, char** argv) {
   std::vector<app::ListRecord> rows;
   for (const auto& f : files)
     rows.push_back({f});
-  driver.Run(rows, false);
+  app::RunResult result = driver.Run(rows, false);
   front.Finish();
   gDriver = nullptr;
-  UnloadConverter();
+  app::UnloadPlugin();
 
-  int failed = 0, converted = 0;
-  for (const auto& r : rows) {
-    if (r.status == "Succeed") ++converted;
-    if (r.status == "Failed") ++failed;
-  }
-  if (driver.runLog().find("[State]: Create Failed") != std::string::npos) {
-    std::fprintf(stderr, "pictofold: could not write %s\n", driver.lastOutput().c_str());
+  if (result.createFailed) {
+    std::fprintf(stderr, "pictofold: could not write %s\n", result.lastOutput.c_str());
     return 2;
   }
   if (!opt.quiet && run.mode == app::OutputMode::kMerge)
-    std::fprintf(stderr, "%d of %zu converted into %s\n", converted, rows.size(),
-                 driver.lastOutput().c_str());
+    std::fprintf(stderr, "%d of %zu converted into %s\n", result.converted, rows.size(),
+                 result.lastOutput.c_str());
   else if (!opt.quiet)
-    std::fprintf(stderr, "%d of %zu converted\n", converted, rows.size());
-  return failed > 0 || converted < static_cast<int>(rows.size()) ? 1 : 0;
+    std::fprintf(stderr, "%d of %zu converted\n", result.converted, rows.size());
+  return result.failed > 0 || result.converted < static_cast<int>(rows.size()) ? 1 : 0;
 }
 
 int Info(int argc, char** argv) {
@@ -236,36 +195,25 @@ int Info(int argc, char** argv) {
     std::fprintf(stderr, "pictofold info: no file given\n");
     return 2;
   }
-  LoadConverter(ExecutableFolder());
-  int h = EngineCreate("/dev/null");
-  if (!h) {
-    std::fprintf(stderr, "pictofold info: the engine could not start\n");
-    return 2;
-  }
+  app::LoadPlugin();
   int failed = 0;
   for (int i = 0; i < argc; ++i) {
-    char* path = argv[i];
-    int type = engine::SniffImageType(path);
-    int frames = EngineQuery(h, 201, nullptr, nullptr, path, nullptr);
-    if (frames <= 0) {
-      std::printf("%s: %s\n", path, cli::FailureReason(path, 0).c_str());
+    const char* path = argv[i];
+    app::InputDescription d = app::DescribeInput(path);
+    if (!d.ok) {
+      std::printf("%s: %s\n", path, d.reason.c_str());
       ++failed;
       continue;
     }
-    int w = 0, hgt = 0, xr = 0, yr = 0;
-    EngineQuery(h, 202, &w, &hgt, path, nullptr);
-    EngineQuery(h, 204, &xr, &yr, path, nullptr);
-    int bits = EngineQuery(h, 211, nullptr, nullptr, path, nullptr);
     std::printf("%s: %s, %d frame%s, %d x %d pixels, %d x %d dpi, %d bits per pixel\n", path,
-                cli::TypeName(type), frames, frames == 1 ? "" : "s", w, hgt, xr, yr, bits);
+                d.typeName.c_str(), d.frames, d.frames == 1 ? "" : "s", d.width, d.height, d.xdpi,
+                d.ydpi, d.bitsPerPixel);
   }
-  EngineClose(h);
-  UnloadConverter();
+  app::UnloadPlugin();
   return failed ? 1 : 0;
 }
 
 } // namespace
-
 int Watch(int argc, char** argv);
 
 int main(int argc, char** argv) {
@@ -279,7 +227,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "--version") {
-    std::printf("%s\n", kVersion);
+    std::printf("Pictofold %s\n", app::kProductVersion);
     return 0;
   }
   if (cmd == "convert") return Convert(argc - 2, argv + 2);

@@ -3,12 +3,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "app/engine_api.h"
 #include "app/monitor.h"
+#include "app/settings_store.h"
 #include "cli/cli_common.h"
-#include "converter/loader.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ public:
                    r.output.c_str());
       ++failed;
     } else {
-      std::fprintf(stderr, "%s: %s\n", r.path.c_str(), cli::FailureReason(r.path, 0).c_str());
+      std::fprintf(stderr, "%s: %s\n", r.path.c_str(), reasons_.FailureReason(r.path, 0).c_str());
       ++failed;
     }
   }
@@ -43,13 +44,16 @@ public:
 private:
   bool quiet_;
   int passes_;
+  app::EngineApi reasons_;
 };
 
 } // namespace
 
 int Watch(int argc, char** argv) {
   cli::CommonOptions opt;
-  app::MonitorSettings m;
+  std::string folder;
+  std::optional<int> intervalSeconds;
+  bool recursive = false, deleteSource = false, keepSubfolders = false;
   int passes = 0;
   bool once = false, interval = false;
   for (int i = 0; i < argc; ++i) {
@@ -64,20 +68,20 @@ int Watch(int argc, char** argv) {
       once = true;
     } else if (a == "--interval" && i + 1 < argc) {
       interval = true;
-      m.intervalSeconds = app::ParseInterval(argv[++i]);
+      intervalSeconds = app::ParseInterval(argv[++i]);
     } else if (a == "--passes" && i + 1 < argc) {
       passes = std::atoi(argv[++i]);
     } else if (a == "--recursive") {
-      m.subdir = true;
+      recursive = true;
     } else if (a == "--delete-source") {
-      m.delSuccess = true;
+      deleteSource = true;
     } else if (a == "--keep-subfolders") {
-      m.keepsub = true;
+      keepSubfolders = true;
     } else if (!a.empty() && a[0] == '-') {
       std::fprintf(stderr, "pictofold watch: unknown option %s\n", a.c_str());
       return 2;
-    } else if (m.input.empty()) {
-      m.input = a;
+    } else if (folder.empty()) {
+      folder = a;
     } else {
       std::fprintf(stderr, "pictofold watch: one folder only (%s)\n", a.c_str());
       return 2;
@@ -88,17 +92,34 @@ int Watch(int argc, char** argv) {
     return 2;
   }
   std::string error;
-  if (!cli::BuildRunSettings(opt, m.run, error)) {
+  app::SettingsStore store("");
+  app::RunOverrides overrides;
+  if (!cli::OpenSettings(opt, store, error) || !cli::ParseOverrides(opt, overrides, error)) {
     std::fprintf(stderr, "pictofold watch: %s\n", error.c_str());
     return 2;
   }
-  m.runsec = interval || (!once && passes != 1);
+  // The stored monitor keys, with the command line's own defaults where the file has none,
+  // and the flags over both.
+  app::MonitorSettings defaults;
+  defaults.runsec = true;
+  app::MonitorSettings m = app::LoadMonitorSettings(store, defaults);
+  app::RunSettings run = app::LoadRunSettings(store);
+  app::ApplyOverrides(run, overrides);
+  app::PrepareOutputFolder(run);
+  m.run = run;
+  if (!folder.empty()) m.input = folder;
+  if (intervalSeconds) m.intervalSeconds = *intervalSeconds;
+  if (recursive) m.subdir = true;
+  if (deleteSource) m.delSuccess = true;
+  if (keepSubfolders) m.keepsub = true;
+  if (once || interval || passes > 0) m.runsec = interval || (!once && passes != 1);
   std::string problem = app::CheckMonitorSettings(m);
   if (!problem.empty()) {
     std::fprintf(stderr, "pictofold watch: %s\n", problem.c_str());
     return 2;
   }
-  LoadConverter(ExecutableFolder());
+  app::LoadPlugin();
+  m.types = app::CurrentSupportedTypes();
   app::EngineApi engine;
   WatchFront front(opt.quiet, passes);
   app::FolderMonitor monitor(engine, front, m);
@@ -109,7 +130,7 @@ int Watch(int argc, char** argv) {
   sigaction(SIGTERM, &sa, nullptr);
   app::MonitorResult r = monitor.Run();
   gMonitor = nullptr;
-  UnloadConverter();
+  app::UnloadPlugin();
   if (!opt.quiet)
     std::fprintf(stderr, "%d pass%s: %d converted, %d failed\n", r.passes,
                  r.passes == 1 ? "" : "es", r.converted, r.failed);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -21,8 +22,8 @@ class QuietFront : public app::DriverFrontEnd {
 public:
   std::vector<std::string> statuses;
   std::optional<std::string> answer;
-  void SetRowStatus(int row, const std::string& s) override {
-    statuses.push_back(std::to_string(row) + ":" + s);
+  void RowFinished(int row, const app::ListRecord& r) override {
+    statuses.push_back(std::to_string(row) + ":" + app::StatusText(r.status));
   }
   std::optional<std::string> AskSaveName(const std::string&) override { return answer; }
 };
@@ -58,7 +59,8 @@ TEST(JobDriver, DocumentSettingsAreAppliedInTheirOrder) {
   app::JobDriver d(e, front, s);
   d.ApplyDocumentSettings(7);
   EXPECT_EQ(e.calls, (Calls{"opt 123 3 0 zip", "opt 123 1 0 g4", "opt 128 60 0", "opt 126 1 0",
-                            "opt 122 270 0", "info T||||", "opt 111 0 0 Pictofold",
+                            "opt 122 270 0", "info T||||",
+                            std::string("opt 111 0 0 ") + app::kDefaultProducer,
                             "opt 105 128 5 o u", "opt 121 73858 0"}));
   EXPECT_EQ(73858, 2 + 128 + 0x2000 + 0x10000);
 }
@@ -85,7 +87,7 @@ TEST(JobDriver, MergeWithAnExistingFileWritesTheNumberedNameAndKeepsTheOld) {
   app::JobDriver d(e, front, s);
   d.clock = [] { return std::time_t{1410789909}; }; // 2014-09-15 14:05:09 UTC
   auto rows = Rows({"/a.jpg", "/b.jpg"});
-  EXPECT_TRUE(d.Run(rows, false));
+  EXPECT_FALSE(d.Run(rows, false).stopped);
   EXPECT_EQ(ReadFile(out), "old");
   EXPECT_EQ(ReadFile(dir.file("MyPDF001.pdf")), "new");
   EXPECT_EQ(d.lastOutput(), dir.file("MyPDF001.pdf"));
@@ -186,7 +188,7 @@ TEST(JobDriver, PerImageResumeSkipsProcessedRows) {
   app::JobDriver d(e, front, s);
   auto rows = Rows({"/p/one.jpg", "/p/two.png", "/p/three.tif"});
   rows[0].processed = true;
-  rows[0].status = "Succeed";
+  rows[0].status = app::RowStatus::kConverted;
   d.Run(rows, true);
   EXPECT_EQ(front.statuses, (std::vector<std::string>{"1:Succeed", "2:Succeed"}));
   EXPECT_FALSE(fs::exists(dir.file("one.pdf")));
@@ -206,7 +208,7 @@ TEST(JobDriver, FailedInputsAndFilesWithoutFrames) {
   app::JobDriver d(e, front, s);
   auto rows = Rows({"/notes.jpg"});
   d.Run(rows, false);
-  EXPECT_EQ(rows[0].status, "Failed");
+  EXPECT_EQ(rows[0].status, app::RowStatus::kFailed);
   EXPECT_EQ(d.failures(), 1);
   EXPECT_TRUE(fs::exists(dir.file("o.pdf"))) << "the document is still written";
 }
@@ -219,9 +221,181 @@ TEST(JobDriver, AnOutputThatCannotBeCreatedFailsTheMerge) {
   app::JobDriver d(e, front, s);
   auto rows = Rows({"/a.jpg"});
   d.Run(rows, false);
-  EXPECT_EQ(rows[0].status, "-");
+  // The row is named as failed, with the document it could not get.
+  EXPECT_EQ(rows[0].status, app::RowStatus::kFailed);
+  EXPECT_EQ(rows[0].reason, "could not write /nonexistent-folder/x/o.pdf");
   EXPECT_EQ(d.failures(), 1);
   EXPECT_NE(d.runLog().find("[State]: Create Failed"), std::string::npos);
 }
 
 } // namespace
+
+namespace {
+
+// Every event of a run, as text, for checking order and counts.
+class EventFront : public app::DriverFrontEnd {
+public:
+  std::vector<std::string> events;
+  void RunStarted(int rows) override { events.push_back("start " + std::to_string(rows)); }
+  void RowStarted(int row, const std::string&, int n, int m) override {
+    events.push_back("row " + std::to_string(row) + " " + std::to_string(n) + "/" +
+                     std::to_string(m));
+  }
+  void FrameDone(int row, int frame, int frames) override {
+    events.push_back("frame " + std::to_string(row) + " " + std::to_string(frame) + "/" +
+                     std::to_string(frames));
+  }
+  void RowFinished(int row, const app::ListRecord& r) override {
+    std::string e = "done " + std::to_string(row) + " " + app::StatusText(r.status);
+    if (!r.reason.empty()) e += " (" + r.reason + ")";
+    events.push_back(e);
+  }
+  void RunFinished(const app::RunResult& r) override {
+    events.push_back("end " + std::to_string(r.converted) + "+" + std::to_string(r.failed) +
+                     (r.stopped ? " stopped" : ""));
+  }
+  std::vector<std::string> Only(const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const auto& e : events)
+      if (e.rfind(prefix, 0) == 0) out.push_back(e);
+    return out;
+  }
+};
+
+} // namespace
+
+// A row's final status is reported once, after its document is known to be complete or not,
+// in every mode; rows whose document could not be written are named with the reason.
+TEST(JobDriver, EachRowFinishesOnceWithItsDocumentsOutcome) {
+  struct Case {
+    app::OutputMode mode;
+    std::vector<std::string> finished;
+    int outputFailures;
+  } cases[] = {
+      {app::OutputMode::kMerge,
+       {"done 0 Failed (could not write @merge.pdf)", "done 1 Failed (could not write @merge.pdf)",
+        "done 2 Failed (could not write @merge.pdf)"},
+       1},
+      {app::OutputMode::kPerImage,
+       {"done 0 Failed (could not write @x.pdf)", "done 1 Succeed", "done 2 Succeed"},
+       1},
+      {app::OutputMode::kPerFolder,
+       {"done 0 Failed (could not write @a.pdf)", "done 1 Failed (could not write @a.pdf)",
+        "done 2 Succeed"},
+       1},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    std::string out = dir.path().string() + "/";
+    // A folder in place of the output file: the finished document cannot be moved there.
+    for (const char* blocked : {"merge.pdf", "x.pdf", "a.pdf"})
+      fs::create_directories(out + blocked);
+    FakeEngine e;
+    EventFront front;
+    app::RunSettings s;
+    s.mode = c.mode;
+    s.outPath0 = out + "merge.pdf";
+    s.outPath1 = s.outPath2 = out;
+    s.policy = app::ExistingFilePolicy::kOverwrite;
+    app::JobDriver d(e, front, s);
+    auto rows = Rows({"/in/a/x.jpg", "/in/a/y.jpg", "/in/b/z.jpg"});
+    app::RunResult r = d.Run(rows, false);
+    std::vector<std::string> expected;
+    for (std::string f : c.finished) {
+      if (auto at = f.find('@'); at != std::string::npos) f.replace(at, 1, out);
+      expected.push_back(f);
+    }
+    const int mode = static_cast<int>(c.mode);
+    EXPECT_EQ(front.Only("done"), expected) << mode;
+    EXPECT_EQ(r.outputFailures, c.outputFailures) << mode;
+    EXPECT_EQ(r.failed, static_cast<int>(std::count_if(expected.begin(), expected.end(),
+                                                       [](const std::string& f) {
+                                                         return f.find("Failed") !=
+                                                                std::string::npos;
+                                                       })))
+        << mode;
+    EXPECT_EQ(r.converted + r.failed, 3) << mode;
+    EXPECT_EQ(front.events.back(),
+              "end " + std::to_string(r.converted) + "+" + std::to_string(r.failed))
+        << mode;
+  }
+}
+
+TEST(JobDriver, ProgressCountsRowsAndFrames) {
+  ScratchDir dir;
+  FakeEngine e;
+  e.frames = 2;
+  EventFront front;
+  app::RunSettings s;
+  s.mode = app::OutputMode::kPerImage;
+  s.outPath1 = dir.path().string() + "/";
+  app::JobDriver d(e, front, s);
+  auto rows = Rows({"/p/one.tif", "/p/two.tif", "/p/three.tif"});
+  rows[0].processed = true;
+  d.Run(rows, true);
+  EXPECT_EQ(front.events,
+            (std::vector<std::string>{"start 2", "row 1 1/2", "frame 1 0/2", "frame 1 1/2",
+                                      "done 1 Succeed", "row 2 2/2", "frame 2 0/2", "frame 2 1/2",
+                                      "done 2 Succeed", "end 2+0"}));
+}
+
+TEST(JobDriver, AStopRequestedBeforeTheRunIsHonouredAndThenCleared) {
+  ScratchDir dir;
+  FakeEngine e;
+  EventFront front;
+  app::RunSettings s;
+  s.outPath0 = dir.file("o.pdf");
+  app::JobDriver d(e, front, s);
+  d.RequestStop();
+  auto rows = Rows({"/a.jpg", "/b.jpg"});
+  app::RunResult r = d.Run(rows, false);
+  EXPECT_TRUE(r.stopped);
+  EXPECT_TRUE(e.calls.empty()) << "no engine call at all";
+  EXPECT_EQ(front.events, (std::vector<std::string>{"start 2", "end 0+0 stopped"}));
+  EXPECT_EQ(rows[0].status, app::RowStatus::kPending);
+  r = d.Run(rows, false);
+  EXPECT_FALSE(r.stopped);
+  EXPECT_EQ(r.converted, 2);
+  EXPECT_EQ(r.outputsWritten, (std::vector<std::string>{dir.file("o.pdf")}));
+}
+
+TEST(JobDriver, TheReasonComesFromTheEngine) {
+  struct ReasonEngine : FakeEngine {
+    std::string FailureReason(const std::string& path, int result) override {
+      return "unsupported TIFF: " + path + " " + std::to_string(result);
+    }
+  };
+  ScratchDir dir;
+  ReasonEngine e;
+  e.addResult = -1;
+  EventFront front;
+  app::RunSettings s;
+  s.outPath0 = dir.file("o.pdf");
+  app::JobDriver d(e, front, s);
+  auto rows = Rows({"/scan7.tif"});
+  d.Run(rows, false);
+  EXPECT_EQ(rows[0].reason, "unsupported TIFF: /scan7.tif -1");
+  EXPECT_EQ(front.Only("done"),
+            (std::vector<std::string>{"done 0 Failed (unsupported TIFF: /scan7.tif -1)"}));
+}
+
+TEST(JobDriver, ExpectedOutputPerMode) {
+  app::RunSettings s;
+  s.outPath0 = "/o/MyPDF.pdf";
+  s.outPath1 = "/each/";
+  s.outPath2 = "/folders/";
+  struct {
+    app::OutputMode mode;
+    const char* input;
+    const char* output;
+  } cases[] = {
+      {app::OutputMode::kMerge, "/in/a/x.jpg", "/o/MyPDF.pdf"},
+      {app::OutputMode::kPerImage, "/in/a/x.scan.jpg", "/each/x.scan.pdf"},
+      {app::OutputMode::kPerFolder, "/in/a/x.jpg", "/folders/a.pdf"},
+      {app::OutputMode::kPerFolder, "/x.jpg", "/folders/root.pdf"},
+  };
+  for (const auto& c : cases) {
+    s.mode = c.mode;
+    EXPECT_EQ(app::ExpectedOutput(s, c.input), c.output) << c.input;
+  }
+}
