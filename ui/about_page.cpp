@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/version.h"
 #include "platform/paths.h"
 #include "ui/shell.h"
 #include "ui/update_dialog.h"
@@ -28,7 +29,7 @@ AboutPage::AboutPage(QWidget* parent) : QWidget(parent) {
   updateOptions.connectTimeoutSeconds = 10;
   updateOptions.totalTimeoutSeconds = 10;
   auto* v = new QVBoxLayout(this);
-  QString version = QStringLiteral("Version: %1").arg(app::kOwnVersion, 0, 'f', 1);
+  QString version = QStringLiteral("Version: %1").arg(QString::fromUtf8(app::kProductVersion));
   auto* title = Named(
       new QLabel(QStringLiteral("Zorvalex %1  -  %2").arg(QStringLiteral("Pictofold"), version),
                  this),

@@ -1,23 +1,8 @@
 #include "ui/file_list_model.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 
 namespace ui {
-
-QString SizeText(qint64 bytes) {
-  qint64 kb = bytes / 1024;
-  if (bytes > 0 && kb == 0) kb = 1;
-  return QStringLiteral("%1 KB").arg(kb);
-}
-
-QString TypeText(const QString& path) {
-  QString name = QFileInfo(path).fileName();
-  int dot = name.lastIndexOf('.');
-  if (dot < 0) return {};
-  return name.mid(dot + 1).toUpper();
-}
 
 int FileListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
@@ -30,6 +15,7 @@ int FileListModel::columnCount(const QModelIndex& parent) const {
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   const FileRow& r = rows_[static_cast<size_t>(index.row())];
+  if (role == Qt::ToolTipRole && index.column() == kStatus && !r.reason.isEmpty()) return r.reason;
   if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
     switch (index.column()) {
     case kPath:
@@ -113,9 +99,10 @@ void FileListModel::ReplaceAll(std::vector<FileRow> rows) {
   emit headerDataChanged(Qt::Horizontal, kPath, kPath);
 }
 
-void FileListModel::SetStatus(int row, const QString& status) {
+void FileListModel::SetStatus(int row, const QString& status, const QString& reason) {
   if (row < 0 || row >= rowCount()) return;
   rows_[static_cast<size_t>(row)].status = status;
+  rows_[static_cast<size_t>(row)].reason = reason;
   emit dataChanged(index(row, kStatus), index(row, kStatus));
 }
 

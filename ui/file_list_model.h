@@ -15,13 +15,9 @@ struct FileRow {
   QString type;
   QString output;
   QString status = QStringLiteral("-");
+  QString reason; // why the row failed, shown as its tooltip
   bool processed = false;
 };
-
-// "%d KB": whole kilobytes rounded down, except that 1 to 1023 bytes show 1 KB.
-QString SizeText(qint64 bytes);
-// The extension without its dot, in upper case; "" when there is none.
-QString TypeText(const QString& path);
 
 class FileListModel : public QAbstractTableModel {
   Q_OBJECT
@@ -44,7 +40,7 @@ public:
   void Clear();
   void Swap(int a, int b);
   void ReplaceAll(std::vector<FileRow> rows);
-  void SetStatus(int row, const QString& status);
+  void SetStatus(int row, const QString& status, const QString& reason = {});
   // Recomputes column 3 with f(path).
   template <typename F> void SetOutputs(F f) {
     for (FileRow& r : rows_)

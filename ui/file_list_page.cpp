@@ -27,8 +27,8 @@
 
 #include "app/after_action.h"
 #include "app/engine_api.h"
+#include "app/input_collection.h"
 #include "app/job_driver.h"
-#include "app/monitor.h"
 #include "app/settings_store.h"
 #include "ui/settings_sheet.h"
 #include "ui/shell.h"
@@ -45,18 +45,32 @@ class FileListFrontEnd : public app::DriverFrontEnd {
 public:
   explicit FileListFrontEnd(FileListPage* page) : page_(page) {}
 
-  void SelectRow(int row) override {
-    QMetaObject::invokeMethod(
-        page_, [p = page_, row] { p->SelectRows({row}); }, Qt::QueuedConnection);
+  void RowsReordered(const std::vector<int>& newOrder) override {
+    Post([newOrder](FileListPage* p) {
+      std::vector<FileRow> rows;
+      rows.reserve(newOrder.size());
+      for (int old : newOrder)
+        rows.push_back(p->model_->rows()[static_cast<size_t>(old)]);
+      p->model_->ReplaceAll(std::move(rows));
+    });
   }
-  void SetRowStatus(int row, const std::string& status) override {
-    QMetaObject::invokeMethod(
-        page_, [p = page_, row, s = Q(status)] { p->model_->SetStatus(row, s); },
-        Qt::QueuedConnection);
+  void SelectRow(int row) override {
+    Post([row](FileListPage* p) { p->SelectRows({row}); });
+  }
+  void RowStarted(int, const std::string&, int n, int m) override {
+    Post([n, m](FileListPage* p) { p->ShowProgress(n - 1, m); });
+  }
+  void RowFinished(int row, const app::ListRecord& record) override {
+    Post([row, record](FileListPage* p) {
+      p->model_->row(row).processed = record.processed;
+      p->model_->SetStatus(row, QString::fromUtf8(app::StatusText(record.status)),
+                           Q(record.reason));
+      ++p->done_;
+      p->ShowProgress(p->done_, p->progress_->maximum());
+    });
   }
   void ShowOutputName(const std::string& path) override {
-    QMetaObject::invokeMethod(
-        page_, [p = page_, s = Q(path)] { p->output_->setText(s); }, Qt::QueuedConnection);
+    Post([s = Q(path)](FileListPage* p) { p->output_->setText(s); });
   }
   std::optional<std::string> AskSaveName(const std::string& existing) override {
     std::optional<QString> answer;
@@ -66,69 +80,36 @@ public:
     if (!answer) return std::nullopt;
     return S(*answer);
   }
-  void FileDone(int row, const std::string&, int) override {
-    QMetaObject::invokeMethod(
-        page_,
-        [p = page_] {
-          ++p->done_;
-          p->progress_->setValue(p->done_);
-          p->progressText_->setText(
-              QStringLiteral("%1 of %2").arg(p->done_).arg(p->progress_->maximum()));
-        },
-        Qt::QueuedConnection);
-  }
 
 private:
+  template <typename F> void Post(F f) {
+    QMetaObject::invokeMethod(
+        page_, [p = page_, f = std::move(f)] { f(p); }, Qt::QueuedConnection);
+  }
   FileListPage* page_;
 };
 
-namespace {
-
-const QStringList kFilterNames = {"All Support", "JPG", "JP2", "JPC", "BMP", "TIF",
-                                  "PNG",         "GIF", "PNM", "TGA", "PCX", "ICO"};
-
-QString LowerExtension(const QString& path) {
-  QString name = QFileInfo(path).fileName();
-  int dot = name.lastIndexOf('.');
-  return dot < 0 ? QString() : name.mid(dot).toLower();
-}
-
-bool IsSupported(const QString& path) {
-  return app::IsSupportedFile(S(path));
-}
-
-} // namespace
-
 QStringList FormatFilterNames() {
-  return kFilterNames;
-}
-
-bool PassesFormatFilter(const QString& path, int filter) {
-  if (filter <= 0 || filter >= kFilterNames.size()) return IsSupported(path);
-  QString ext = LowerExtension(path);
-  if (ext == ".tiff") ext = ".tif";
-  if (ext == ".jpeg") ext = ".jpg";
-  return ext == "." + kFilterNames[filter].toLower();
+  QStringList names;
+  for (const std::string& l : app::CurrentSupportedTypes().FilterLabels())
+    names << Q(l);
+  return names;
 }
 
 QStringList CollectFolder(const QString& folder, bool subfolders, int filter) {
+  app::CollectOptions options;
+  options.recursive = subfolders;
+  options.filter = filter;
+  options.order = app::InputOrder::kFolderFirst;
   QStringList found;
-  QDir dir(folder);
-  const QFileInfoList files = dir.entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
-  for (const QFileInfo& f : files)
-    if (PassesFormatFilter(f.fileName(), filter)) found << f.filePath();
-  if (subfolders) {
-    const QFileInfoList dirs =
-        dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
-    for (const QFileInfo& d : dirs)
-      found << CollectFolder(d.filePath(), true, filter);
-  }
+  for (const std::string& f : app::ScanFolder(S(folder), app::CurrentSupportedTypes(), options))
+    found << Q(f);
   return found;
 }
 
 FileListPage::FileListPage(app::SettingsStore& store, QWidget* parent)
-    : QWidget(parent), store_(store), engine_(std::make_unique<Engine>()),
-      front_(std::make_unique<FileListFrontEnd>(this)) {
+    : QWidget(parent), store_(store), types_(app::CurrentSupportedTypes()),
+      engine_(std::make_unique<Engine>()), front_(std::make_unique<FileListFrontEnd>(this)) {
   setObjectName(QStringLiteral("FileListPage"));
   model_ = new FileListModel(this);
   view_ = Named(new QTableView(this), "Image Files", "fileList");
@@ -238,7 +219,7 @@ FileListPage::FileListPage(app::SettingsStore& store, QWidget* parent)
 
 FileListPage::~FileListPage() {
   if (worker_) {
-    driver_->stopRequested = true;
+    driver_->RequestStop();
     worker_->wait();
   }
   SaveSettings();
@@ -271,36 +252,43 @@ void FileListPage::hideEvent(QHideEvent* e) {
   QWidget::hideEvent(e);
 }
 
+app::RunSettings FileListPage::OutputSettings() const {
+  app::RunSettings run;
+  run.mode = paths_.mode;
+  run.outPath0 = paths_.mergeFile;
+  run.outPath1 = paths_.perImageFolder;
+  run.outPath2 = paths_.perFolderFolder;
+  return run;
+}
+
 QString FileListPage::ExpectedOutput(const QString& path) const {
-  QFileInfo f(path);
-  switch (paths_.mode) {
-  case app::OutputMode::kPerImage:
-    return Q(paths_.perImageFolder) + f.completeBaseName() + ".pdf";
-  case app::OutputMode::kPerFolder: {
-    QString folder = f.absoluteDir().dirName();
-    if (folder.isEmpty() || folder == "/") folder = QStringLiteral("root");
-    return Q(paths_.perFolderFolder) + folder + ".pdf";
-  }
-  default:
-    return Q(paths_.mergeFile);
-  }
+  return Q(app::ExpectedOutput(OutputSettings(), S(path)));
+}
+
+void FileListPage::ShowProgress(int done, int total) {
+  progress_->setRange(0, total);
+  progress_->setValue(done);
+  progressText_->setText(QStringLiteral("%1 of %2").arg(done).arg(total));
 }
 
 void FileListPage::UpdateOutputs() {
-  model_->SetOutputs([this](const QString& p) { return ExpectedOutput(p); });
+  app::RunSettings run = OutputSettings();
+  model_->SetOutputs([&run](const QString& p) { return Q(app::ExpectedOutput(run, S(p))); });
 }
 
 void FileListPage::AddFiles(const QStringList& paths) {
   std::vector<FileRow> rows;
   rows.reserve(static_cast<size_t>(paths.size()));
+  app::RunSettings run = OutputSettings();
   for (const QString& p : paths) {
     QFile file(p);
     if (!file.open(QIODevice::ReadOnly)) continue;
     FileRow r;
     r.path = p;
-    r.size = SizeText(file.size());
-    r.type = TypeText(p);
-    r.output = ExpectedOutput(p);
+    std::string path = S(p);
+    r.size = Q(app::SizeColumnText(static_cast<unsigned long long>(file.size())));
+    r.type = Q(app::TypeColumnText(path));
+    r.output = Q(app::ExpectedOutput(run, path));
     rows.push_back(std::move(r));
   }
   if (rows.empty()) return;
@@ -317,7 +305,7 @@ void FileListPage::AddPaths(const QStringList& paths) {
   QStringList files;
   for (const QString& p : paths) {
     QFileInfo f(p);
-    if (f.exists() && !f.isDir() && IsSupported(p)) files << f.absoluteFilePath();
+    if (f.exists() && !f.isDir() && types_.IsSupported(S(p))) files << f.absoluteFilePath();
   }
   AddFiles(files);
 }
@@ -325,14 +313,8 @@ void FileListPage::AddPaths(const QStringList& paths) {
 void FileListPage::AddFilesDialog() {
   if (running_) return;
   QString start = Q(store_.ReadText(*app::FindSettingKey("OpenFile")));
-  QStringList names = CurrentShell().OpenFileNames(
-      this, QString::fromUtf8(kAppTitle), start,
-      QStringLiteral("All Support (*.jpg *.jpeg *.jp2 *.j2k *.jpc *.bmp *.tif *.tiff *.png *.gif "
-                     "*.pnm *.pbm *.pgm *.ppm *.tga *.pcx *.ico *.ras *.psd *.webp);;"
-                     "Joint Photographic Experts Group (*.jpg *.jpeg);;JPEG2000 (*.jp2);;"
-                     "JPEG2000 Code Stream (*.jpc);;Windows Bitmap (*.bmp);;"
-                     "Tagged Image File (*.tif *.tiff);;Portable Network Graphics (*.png);;"
-                     "All Files (*)"));
+  QStringList names = CurrentShell().OpenFileNames(this, QString::fromUtf8(kAppTitle), start,
+                                                   Q(types_.OpenDialogFilter()));
   if (names.isEmpty()) return;
   AddFiles(names);
   QString folder = QFileInfo(names.last()).absolutePath();
@@ -552,7 +534,7 @@ void FileListPage::SetControlsEnabled(bool enabled) {
 
 void FileListPage::ConvertOrStop() {
   if (running_) {
-    if (driver_) driver_->stopRequested = true;
+    if (driver_) driver_->RequestStop();
     return;
   }
   if (model_->rowCount() == 0) {
@@ -564,11 +546,7 @@ void FileListPage::ConvertOrStop() {
 }
 
 void FileListPage::StartRun() {
-  app::RunSettings run;
-  run.mode = paths_.mode;
-  run.outPath0 = paths_.mergeFile;
-  run.outPath1 = paths_.perImageFolder;
-  run.outPath2 = paths_.perFolderFolder;
+  app::RunSettings run = OutputSettings();
   run.policy = app::ReadExistingFilePolicy(store_);
   run.log = log_;
   run.logpath = logpath_;
@@ -590,21 +568,12 @@ void FileListPage::StartRun() {
       model_->SetStatus(i, QStringLiteral("-"));
     }
   }
-  // Per-folder documents take their rows in path order; the list shows that order too.
-  if (run.mode == app::OutputMode::kPerFolder) {
-    std::vector<FileRow> rows = model_->rows();
-    std::stable_sort(rows.begin(), rows.end(), [](const FileRow& a, const FileRow& b) {
-      return a.path.toStdString() < b.path.toStdString();
-    });
-    model_->ReplaceAll(std::move(rows));
-  }
 
   auto records = std::make_shared<std::vector<app::ListRecord>>();
+  records->reserve(model_->rows().size());
   for (const FileRow& r : model_->rows()) {
-    app::ListRecord rec;
-    rec.path = S(r.path);
+    app::ListRecord rec(S(r.path));
     rec.processed = r.processed;
-    rec.status = S(r.status);
     records->push_back(std::move(rec));
   }
 
@@ -613,50 +582,40 @@ void FileListPage::StartRun() {
   convert_->setText(QStringLiteral("Stop"));
   convert_->setAccessibleName(QStringLiteral("Stop"));
   SetControlsEnabled(false);
-  progress_->setRange(0, model_->rowCount());
-  progress_->setValue(0);
-  progressText_->setText(QStringLiteral("0 of %1").arg(model_->rowCount()));
+  int total = model_->rowCount();
+  if (resume) {
+    total = 0;
+    for (const FileRow& r : model_->rows())
+      total += r.processed ? 0 : 1;
+  }
+  ShowProgress(0, total);
   progress_->show();
   progressText_->show();
   emit runningChanged(true);
 
   driver_ = std::make_unique<app::JobDriver>(*engine_, *front_, run);
   app::SettingsStore* store = &store_;
-  std::string folderLocation = run.mode == app::OutputMode::kPerImage    ? run.outPath1
-                               : run.mode == app::OutputMode::kPerFolder ? run.outPath2
-                                                                         : std::string();
-  bool merge = run.mode == app::OutputMode::kMerge;
-  worker_ = QThread::create([this, records, resume, store, folderLocation, merge] {
-    bool finished = driver_->Run(*records, resume);
-    if (finished) {
+  worker_ = QThread::create([this, records, resume, store] {
+    app::RunResult result = driver_->Run(*records, resume);
+    if (!result.stopped) {
       // The merge document's name is the one actually written (a numbered one, say).
-      std::string location = merge ? driver_->lastOutput() : folderLocation;
+      const app::RunSettings& run = driver_->settings();
+      std::string location =
+          run.mode == app::OutputMode::kMerge ? result.lastOutput : run.OutputForMode();
       app::PerformAfterAction(CurrentSystemActions(), app::ReadAfterAction(*store), location);
     }
+    bool stopped = result.stopped;
     QMetaObject::invokeMethod(
-        this,
-        [this, finished, records] {
-          std::vector<FileRow> rows = model_->rows();
-          for (size_t i = 0; i < rows.size() && i < records->size(); ++i) {
-            rows[i].processed = (*records)[i].processed;
-            rows[i].status = Q((*records)[i].status);
-          }
-          RunEnded(!finished, rows);
-        },
-        Qt::QueuedConnection);
+        this, [this, stopped] { RunEnded(stopped); }, Qt::QueuedConnection);
   });
   worker_->start();
 }
 
-void FileListPage::RunEnded(bool stopped, const std::vector<FileRow>& finalRows) {
+void FileListPage::RunEnded(bool stopped) {
   worker_->wait();
   delete worker_;
   worker_ = nullptr;
   driver_.reset();
-  for (size_t i = 0; i < finalRows.size(); ++i) {
-    model_->row(static_cast<int>(i)).processed = finalRows[i].processed;
-    model_->SetStatus(static_cast<int>(i), finalRows[i].status);
-  }
   running_ = false;
   convert_->setText(QStringLiteral("Convert"));
   convert_->setAccessibleName(QStringLiteral("Convert"));

@@ -10,6 +10,8 @@
 
 #include "app/conversion_settings.h"
 #include "app/output_paths.h"
+#include "app/run_settings.h"
+#include "app/supported_types.h"
 #include "ui/file_list_model.h"
 
 class QButtonGroup;
@@ -86,10 +88,13 @@ private:
   void UpdateOutputs();
   void SetControlsEnabled(bool enabled);
   void StartRun();
-  void RunEnded(bool stopped, const std::vector<FileRow>& finalRows);
+  void RunEnded(bool stopped);
+  void ShowProgress(int done, int total);
+  app::RunSettings OutputSettings() const;
   QString ExpectedOutput(const QString& path) const;
 
   app::SettingsStore& store_;
+  app::SupportedTypes types_;
   FileListModel* model_;
   QTableView* view_;
   QPushButton *add_, *addFolder_, *remove_, *up_, *down_, *convert_, *settings_, *browse_, *open_;
@@ -115,8 +120,6 @@ private:
 
 // The Format Filter entries of the Add Folder dialog, "All Support" first.
 QStringList FormatFilterNames();
-// Whether a file passes the chosen filter entry.
-bool PassesFormatFilter(const QString& path, int filter);
 // Every supported file of a folder: its own files first, then each sub-folder when asked.
 QStringList CollectFolder(const QString& folder, bool subfolders, int filter);
 

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QIcon>
 
+#include "app/engine_api.h"
 #include "app/settings_store.h"
 #include "converter/loader.h"
 #include "platform/system_actions_real.h"
@@ -31,7 +32,7 @@ int main(int argc, char** argv) {
   }
 
   // The converter plug-in sits beside the executables, or in the installed library folder.
-  if (!LoadConverter(ExecutableFolder())) LoadConverter(PICTOFOLD_PLUGIN_DIR);
+  if (!app::LoadPlugin()) LoadConverter(PICTOFOLD_PLUGIN_DIR);
 
   auto actions = platform::CreateSystemActionsForProgram();
   ui::SetSystemActions(actions.get());
@@ -47,6 +48,6 @@ int main(int argc, char** argv) {
     rc = QApplication::exec();
   }
   ui::SetSystemActions(nullptr);
-  UnloadConverter();
+  app::UnloadPlugin();
   return rc;
 }

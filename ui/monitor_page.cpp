@@ -349,6 +349,7 @@ void MonitorPage::Start() {
   m.run.log = log_;
   m.run.logpath = logpath_;
   m.run.conv = conv_;
+  m.types = app::CurrentSupportedTypes();
   QFileInfo in(input_->text());
   if (input_->text().isEmpty() || !in.isDir() || !in.isExecutable()) {
     CurrentShell().Message(this, QMessageBox::Critical, QString::fromUtf8(app::kNoFolderMessage));
