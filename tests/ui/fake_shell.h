@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "ui/shell.h"
@@ -33,6 +34,7 @@ public:
   }
   std::optional<QString> SavePdfName(QWidget*, const QString& start) override {
     saveStarts << start;
+    if (onSave) onSave();
     return saveAnswer;
   }
   QStringList OpenFileNames(QWidget*, const QString&, const QString&, const QString&) override {
@@ -64,6 +66,7 @@ public:
   ui::FolderChoice addFolderStart;
   std::optional<ui::FolderChoice> addFolderAnswer;
   std::optional<QColor> colourAnswer;
+  std::function<void()> onSave; // runs inside the save dialog, as a user's click would
 };
 
 // Points HOME and the XDG folders at a fresh temporary folder before any page reads them.
