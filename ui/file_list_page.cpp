@@ -284,7 +284,7 @@ void FileListPage::AddFiles(const QStringList& paths) {
     QFile file(p);
     if (!file.open(QIODevice::ReadOnly)) continue;
     FileRow r;
-    r.path = p;
+    r.path = QFileInfo(p).absoluteFilePath();
     std::string path = S(p);
     r.size = Q(app::SizeColumnText(static_cast<unsigned long long>(file.size())));
     r.type = Q(app::TypeColumnText(path));

@@ -8,6 +8,7 @@
 #include "app/settings_store.h"
 #include "converter/loader.h"
 #include "platform/system_actions_real.h"
+#include "ui/app_icon.h"
 #include "ui/main_window.h"
 #include "ui/single_instance.h"
 #include "ui/system_actions.h"
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
   QApplication qapp(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Pictofold"));
   QApplication::setDesktopFileName(QStringLiteral("pictofold"));
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictofold/pictofold.svg")));
+  QApplication::setWindowIcon(ui::AppIcon());
 
   QStringList files;
   for (const QString& a : QApplication::arguments().mid(1))
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
   }
 
   // The converter plug-in sits beside the executables, or in the installed library folder.
-  if (!app::LoadPlugin()) LoadConverter(PICTOFOLD_PLUGIN_DIR);
+  if (!app::LoadPlugin()) LoadConverter(ExecutableFolder() + "/" PICTOFOLD_PLUGIN_RELDIR);
 
   auto actions = platform::CreateSystemActionsForProgram();
   ui::SetSystemActions(actions.get());

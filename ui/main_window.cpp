@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "ui/about_page.h"
+#include "ui/app_icon.h"
 #include "ui/file_list_page.h"
 #include "ui/monitor_page.h"
 #include "ui/options_page.h"
@@ -24,7 +25,7 @@ MainWindow::MainWindow(app::SettingsStore& store, QWidget* parent)
     : QWidget(parent), store_(store) {
   setWindowTitle(QString::fromUtf8(kAppTitle));
   setObjectName(QStringLiteral("MainWindow"));
-  setWindowIcon(QIcon(QStringLiteral(":/pictofold/pictofold.svg")));
+  setWindowIcon(AppIcon());
 
   auto* column = new QWidget(this);
   column->setObjectName(QStringLiteral("tabColumn"));
@@ -34,7 +35,7 @@ MainWindow::MainWindow(app::SettingsStore& store, QWidget* parent)
   column->setPalette(pal);
   auto* tabLayout = new QVBoxLayout(column);
   auto* banner = new QLabel(column);
-  banner->setPixmap(QIcon(QStringLiteral(":/pictofold/pictofold.svg")).pixmap(48, 48));
+  banner->setPixmap(AppIcon().pixmap(48, 48));
   banner->setAlignment(Qt::AlignCenter);
   auto* name = new QLabel(QString::fromUtf8(kAppTitle), column);
   QFont f = name->font();
