@@ -1,5 +1,7 @@
 // The file list's actions, drops, columns and context menu; the main window's refusals; the
 // options and monitor pages' enabling rules and what they write.
+#include <QAbstractScrollArea>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -19,6 +21,8 @@
 #include "ui/main_window.h"
 #include "ui/monitor_page.h"
 #include "ui/options_page.h"
+#include "ui/settings_sheet.h"
+#include "ui/update_dialog.h"
 #include "ui_helpers.h"
 
 using namespace uitest;
@@ -79,6 +83,7 @@ private slots:
   void monitorEnabling();
   void monitorRefusesWithoutFolder();
   void startAtLoginIsWrittenAtOnce();
+  void everyControlHasAnAccessibleName();
 };
 
 void PagesTest::listActions_data() {
@@ -390,6 +395,40 @@ void PagesTest::startAtLoginIsWrittenAtOnce() {
   QVERIFY(QFile::exists(entry));
   Find<QAbstractButton>(&page, "winstart")->click();
   QVERIFY(!QFile::exists(entry));
+}
+
+void PagesTest::everyControlHasAnAccessibleName() {
+  app::SettingsStore store(Settings("a11y").toStdString());
+  ui::MainWindow window(store);
+  window.show();
+  ui::CMyPropSheet sheet(store, app::DefaultConversionSettings(), &window);
+  app::UpdateCheckOptions offline;
+  offline.server = "http://127.0.0.1:9"; // discard port: nothing answers
+  offline.useSystemProxy = false;
+  ui::UpdateDialog update(offline, &window);
+  int checked = 0;
+  for (QWidget* root : std::initializer_list<QWidget*>{&window, &sheet, &update}) {
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+      bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
+                     qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
+                     qobject_cast<QAbstractSlider*>(w) || qobject_cast<QAbstractItemView*>(w) ||
+                     qobject_cast<ui::ColourSwatch*>(w);
+      // Parts that belong to another control (a combo's own view, a spin box's edit).
+      if (!control || qobject_cast<QAbstractSpinBox*>(w->parentWidget()) ||
+          qobject_cast<QComboBox*>(w->parentWidget()) || w->inherits("QComboBoxPrivateContainer") ||
+          (w->parentWidget() && w->parentWidget()->inherits("QComboBoxPrivateContainer")) ||
+          qobject_cast<QAbstractScrollArea*>(w->parentWidget()) || w->inherits("QTabBar") ||
+          w->inherits("QScrollBar") || w->inherits("QHeaderView"))
+        continue;
+      QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+      QVERIFY(a);
+      QVERIFY2(!a->text(QAccessible::Name).trimmed().isEmpty(),
+               qPrintable(QString("%1 %2 has no accessible name")
+                              .arg(w->metaObject()->className(), w->objectName())));
+      ++checked;
+    }
+  }
+  QVERIFY(checked > 100);
 }
 
 QTEST_MAIN(PagesTest)
