@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QIcon>
 
+#include <clocale>
+
 #include "app/engine_api.h"
 #include "app/settings_store.h"
 #include "converter/loader.h"
@@ -17,6 +19,8 @@ int main(int argc, char** argv) {
   QApplication::setHighDpiScaleFactorRoundingPolicy(
       Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
   QApplication qapp(argc, argv);
+  // Qt takes the user's locale for everything; numbers written into files stay C-formatted.
+  std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QStringLiteral("Pictofold"));
   QApplication::setDesktopFileName(QStringLiteral("pictofold"));
   QApplication::setWindowIcon(ui::AppIcon());

@@ -84,6 +84,7 @@ private slots:
   void monitorRefusesWithoutFolder();
   void startAtLoginIsWrittenAtOnce();
   void everyControlHasAnAccessibleName();
+  void pagesNeverShownWriteNothing();
 };
 
 void PagesTest::listActions_data() {
@@ -429,6 +430,23 @@ void PagesTest::everyControlHasAnAccessibleName() {
     }
   }
   QVERIFY(checked > 100);
+}
+
+void PagesTest::pagesNeverShownWriteNothing() {
+  // A page writes back only what it read: one never shown must not store its blank controls.
+  QString path = Settings("unshown");
+  app::SettingsStore store(path.toStdString());
+  store.WriteMany({{"after", "3"},
+                   {"logpath", "/var/log/mine/"},
+                   {"outPath0", "/a/b.pdf"},
+                   {"input", "/watched/"}});
+  QByteArray before = Bytes(path);
+  {
+    ui::OptionsPage options(store);
+    ui::FileListPage list(store);
+    ui::MonitorPage monitor(store);
+  }
+  QCOMPARE(Bytes(path), before);
 }
 
 QTEST_MAIN(PagesTest)
