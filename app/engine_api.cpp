@@ -57,17 +57,17 @@ int EngineApi::DrawText(int handle, int x, int y, const char* text, int colour) 
 
 bool LoadPlugin() {
   Lock lock(EngineMutex());
-  return LoadConverter(ExecutableFolder());
+  return converter::Plugin::Instance().Load(converter::ExecutableFolder());
 }
 
 void UnloadPlugin() {
   Lock lock(EngineMutex());
-  UnloadConverter();
+  converter::Plugin::Instance().Unload();
 }
 
 SupportedTypes CurrentSupportedTypes() {
   Lock lock(EngineMutex());
-  return SupportedTypes(ConverterLoaded());
+  return SupportedTypes(converter::Plugin::Instance().Loaded());
 }
 
 } // namespace app

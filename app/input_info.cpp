@@ -10,7 +10,7 @@
 #include "app/supported_types.h"
 #include "converter/loader.h"
 #include "engine/engine.h"
-#include "engine/sniff.h"
+#include "engine/image_type.h"
 #include "imagelib/imagelib.h"
 
 namespace app {
@@ -18,11 +18,6 @@ namespace app {
 std::mutex& EngineMutex();
 
 namespace {
-
-// The engine's classification of the file: which reader gets it.
-bool LibraryReads(int type) {
-  return type >= 1 && type <= 19 && type != engine::kTypeGif;
-}
 
 // Why the file cannot be converted. The engine lock is held.
 std::string ReasonLocked(const std::string& path, int result) {
@@ -34,15 +29,14 @@ std::string ReasonLocked(const std::string& path, int result) {
   else
     return "cannot be read";
   int type = engine::SniffImageType(path.c_str());
-  bool converterRoute =
-      type == engine::kTypeGif || type == engine::kTypePsd || type == engine::kTypeUnknown;
-  if (converterRoute && !ConverterLoaded()) {
+  bool converterRoute = engine::RouteFor(type) == engine::Route::kPlugin;
+  if (converterRoute && !converter::Plugin::Instance().Loaded()) {
     if (type == engine::kTypeUnknown && LowerExtension(path) != ".webp")
       return "not a recognised image";
     return "needs the converter plug-in, which is not installed";
   }
   if (type == engine::kTypeUnknown) return "not a recognised image";
-  if (LibraryReads(type)) {
+  if (engine::LibraryReads(type)) {
     // The library's own words, from the header or from decoding the first frame.
     imagelib::ImageType t = imagelib::ImageTypeFromCode(type);
     imagelib::Image img;

@@ -3,6 +3,7 @@
 #include "app/document_loop.h"
 #include "app/text_encoding.h"
 #include "app/text_macros.h"
+#include "platform/files.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -141,17 +142,7 @@ namespace {
 std::string WorkName(const std::string& target) {
   fs::path p(target);
   std::string folder = p.has_parent_path() ? p.parent_path().string() : ".";
-  std::string tmpl = folder + "/." + p.filename().string() + ".XXXXXX.part";
-  int fd = mkstemps(tmpl.data(), 5);
-  if (fd < 0) return "";
-  close(fd);
-  return tmpl;
-}
-
-bool CopyFile(const std::string& from, const std::string& to) {
-  std::error_code ec;
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-  return !ec;
+  return platform::CreateUniqueFile(folder, "." + p.filename().string() + ".", ".part");
 }
 
 const char* const kColourNames[] = {"", "lzw", "zip", "packbits", "jpeg"};
@@ -203,7 +194,8 @@ OutputDocument JobDriver::OpenOutput(const std::string& path, ExistingFilePolicy
   if (doc.workPath.empty()) return doc;
   if (append) {
     // The update goes onto a copy; the original stays whole until it is complete.
-    if (CopyFile(target, doc.workPath)) doc.handle = engine_.OpenAppend(doc.workPath.c_str());
+    if (platform::CopyReplacing(target, doc.workPath))
+      doc.handle = engine_.OpenAppend(doc.workPath.c_str());
   } else {
     doc.handle = engine_.Create(doc.workPath.c_str());
   }
@@ -218,9 +210,8 @@ bool JobDriver::CloseOutput(OutputDocument& doc) {
   if (doc.handle <= 0) return false;
   int closed = engine_.Close(doc.handle);
   doc.handle = 0;
-  std::error_code ec;
-  if (closed == 1) fs::rename(doc.workPath, doc.finalPath, ec);
-  if (closed != 1 || ec) {
+  bool moved = closed == 1 && platform::MoveReplacing(doc.workPath, doc.finalPath);
+  if (!moved) {
     std::remove(doc.workPath.c_str());
     return false;
   }

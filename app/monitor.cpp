@@ -4,6 +4,7 @@
 #include "app/input_collection.h"
 #include "app/run_settings.h"
 #include "app/settings_store.h"
+#include "platform/files.h"
 
 #include <fcntl.h>
 #include <strings.h>
@@ -40,28 +41,8 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-enum class MoveResult { kMoved, kTaken, kError };
-
-// Renames without ever replacing an existing target.
-MoveResult MoveNoReplace(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-    return MoveResult::kMoved;
-  if (errno == EEXIST) return MoveResult::kTaken;
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return MoveResult::kError;
-  // The file system cannot rename without replacing: a new link fails on a taken name.
-  if (link(from.c_str(), to.c_str()) == 0) {
-    if (unlink(from.c_str()) == 0) return MoveResult::kMoved;
-    unlink(to.c_str());
-    return MoveResult::kError;
-  }
-  if (errno == EEXIST) return MoveResult::kTaken;
-  if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS) return MoveResult::kError;
-  // No hard links either (FAT and the like): look first, then rename.
-  struct stat st;
-  if (lstat(to.c_str(), &st) == 0) return MoveResult::kTaken;
-  if (errno != ENOENT) return MoveResult::kError;
-  return rename(from.c_str(), to.c_str()) == 0 ? MoveResult::kMoved : MoveResult::kError;
-}
+using platform::MoveNoReplace;
+using platform::MoveResult;
 
 } // namespace
 

@@ -351,7 +351,7 @@ int main(int argc, char** argv) {
     in = &file;
   }
   // The converter plug-in lives beside the executables, as for the application.
-  LoadConverter(ExecutableFolder());
+  converter::Plugin::Instance().Load(converter::ExecutableFolder());
   Runner runner;
   std::string line;
   int number = 0;

@@ -2,72 +2,62 @@
 
 #include <dlfcn.h>
 
-#include <atomic>
-#include <filesystem>
-#include <mutex>
-#include <system_error>
+#include "platform/paths.h"
 
-namespace {
+namespace converter {
 
-using Entry = int (*)(int, char**);
+Plugin& Plugin::Instance() {
+  static Plugin plugin;
+  return plugin;
+}
 
-std::mutex g_mutex; // start-up and exit only; calls read the entry point atomically
-void* g_module = nullptr;
-std::atomic<Entry> g_entry{nullptr};
-std::string g_error;
-
-} // namespace
-
-bool LoadConverter(const std::string& folder) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_module) return true;
+bool Plugin::Load(const std::string& folder) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (module_) return true;
   std::string path = (folder.empty() ? std::string(".") : folder) + "/" + kConverterFileName;
   void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) {
     const char* why = dlerror();
-    g_error = why ? why : "cannot open " + path;
+    error_ = why ? why : "cannot open " + path;
     return false;
   }
   dlerror();
   auto entry = reinterpret_cast<Entry>(dlsym(module, "zorvalex5"));
   if (!entry) {
     const char* why = dlerror();
-    g_error = why ? why : path + " has no entry point zorvalex5";
+    error_ = why ? why : path + " has no entry point zorvalex5";
     dlclose(module);
     return false;
   }
-  g_module = module;
-  g_entry.store(entry);
-  g_error.clear();
+  module_ = module;
+  entry_.store(entry);
+  error_.clear();
   return true;
 }
 
-bool ConverterLoaded() {
-  return g_entry.load() != nullptr;
+std::string Plugin::LoadError() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return error_;
 }
 
-std::string ConverterLoadError() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_error;
-}
-
-int CallConverter(int argc, char** argv) {
-  Entry entry = g_entry.load();
+int Plugin::Call(int argc, char** argv) const {
+  Entry entry = entry_.load();
   if (!entry) return -1;
   int result = entry(argc, argv);
   return result < 0 ? -1 : result;
 }
 
-void UnloadConverter() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_entry.store(nullptr);
-  if (g_module) dlclose(g_module);
-  g_module = nullptr;
+void Plugin::Unload() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  entry_.store(nullptr);
+  if (module_) dlclose(module_);
+  module_ = nullptr;
 }
 
 std::string ExecutableFolder() {
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec || exe.empty()) return "";
-  return exe.parent_path().string();
+  std::string dir = platform::ExecutableDir();
+  if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
 }
+
+} // namespace converter

@@ -11,7 +11,7 @@
 #include "engine/document.h"
 #include "engine/engine.h"
 #include "engine/routing.h"
-#include "engine/sniff.h"
+#include "engine/image_type.h"
 #include "engine/temp_file.h"
 #include "imagelib/imagelib.h"
 #include "images/skew.h"
@@ -199,10 +199,10 @@ int LibraryRoute(EngineDocument& doc, int handle, const char* path, int type, co
 } // namespace
 
 int ConvertWithPlugin(int handle, const char* path, TempFile& output) {
-  if (!ConverterLoaded() || !output.ok()) return -1;
+  if (!converter::Plugin::Instance().Loaded() || !output.ok()) return -1;
   std::string module = "zorvalex5", verb = "convert", src = path, dst = output.path();
   char* argv[4] = {module.data(), verb.data(), src.data(), dst.data()};
-  return CallConverter(4, argv) < 0 ? -1 : 1;
+  return converter::Plugin::Instance().Call(4, argv) < 0 ? -1 : 1;
 }
 
 } // namespace engine
@@ -216,10 +216,10 @@ extern "C" int EngineAddImage(int handle, const char* path) {
   engine::TempFile work(handle, "daap");
   if (!work.ok()) return 0;
   int type = engine::SniffImageType(path);
-  if (type == engine::kTypeJpeg) return engine::JpegRoute(*doc, handle, path, work);
-  if (type == engine::kTypeTiff) return engine::AddTiffPages(handle, path);
-  bool libraryType = type >= 1 && type <= 19 && type != engine::kTypeGif;
-  if (libraryType) {
+  engine::Route route = engine::RouteFor(type);
+  if (route == engine::Route::kJpeg) return engine::JpegRoute(*doc, handle, path, work);
+  if (route == engine::Route::kTiff) return engine::AddTiffPages(handle, path);
+  if (route == engine::Route::kLibrary) {
     bool taken = false;
     int r = engine::LibraryRoute(*doc, handle, path, type, work, taken);
     if (taken) return r;

@@ -9,7 +9,7 @@
 #include "converter/loader.h"
 #include "engine/document.h"
 #include "engine/routing.h"
-#include "engine/sniff.h"
+#include "engine/image_type.h"
 #include "imagelib/imagelib.h"
 
 namespace engine {
@@ -62,7 +62,7 @@ const ConvertedInfo* ThroughConverter(int handle, const char* path) {
     return c.frames.empty() ? nullptr : &c;
   c = ConvertedInfo{
       path, static_cast<long long>(st.st_mtime), static_cast<long long>(st.st_size), {}};
-  if (!ConverterLoaded()) return nullptr;
+  if (!converter::Plugin::Instance().Loaded()) return nullptr;
   TempFile out(handle, "dacp", ".tif");
   if (ConvertWithPlugin(handle, path, out) < 0) return nullptr;
   int n = 0;
@@ -90,7 +90,7 @@ int ImageQuery(EngineDocument&, int key, int* outA, int* outB, char* textA, cons
   int frames = 0;
   bool ok = false;
   bool isTiff = type == kTypeTiff;
-  bool libraryType = type >= 1 && type <= 19 && type != kTypeGif;
+  bool libraryType = LibraryReads(type);
   if (libraryType) {
     // Frame numbers matter for TIFF files only.
     ok = HeaderOf(path, imagelib::ImageTypeFromCode(type), isTiff ? frame - 1 : 0, info, &frames);
@@ -106,7 +106,7 @@ int ImageQuery(EngineDocument&, int key, int* outA, int* outB, char* textA, cons
       info = c->frames.front();
       ok = true;
     } else if (key == 201) {
-      return type >= 1 && type <= 20 ? 1 : 0;
+      return Recognised(type) ? 1 : 0;
     }
   }
   if (!ok) return 0;

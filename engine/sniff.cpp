@@ -1,4 +1,4 @@
-#include "sniff.h"
+#include "engine/image_type.h"
 
 #include <strings.h>
 

@@ -1,5 +1,8 @@
 #include "temp_file.h"
 
+#include "platform/files.h"
+#include "platform/paths.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,17 +11,11 @@
 namespace engine {
 
 std::string TempFolder() {
-  const char* dir = std::getenv("TMPDIR");
-  return dir && *dir ? dir : "/tmp";
+  return platform::TempDir();
 }
 
 TempFile::TempFile(int handle, const char* suffix, const char* extension) {
-  std::string tmpl = TempFolder() + "/" + std::to_string(handle) + suffix + "XXXXXX" + extension;
-  int suffixLength = static_cast<int>(std::string(extension).size());
-  int fd = mkstemps(tmpl.data(), suffixLength);
-  if (fd < 0) return;
-  close(fd);
-  path_ = tmpl;
+  path_ = platform::CreateTempFile(std::to_string(handle) + suffix, extension);
 }
 
 void TempFile::Remove() {

@@ -2,6 +2,8 @@
 # Installs what is missing, builds, and runs every test.
 #   scripts/test.sh          warnings as errors, build folder build/
 #   scripts/test.sh asan     AddressSanitizer + UndefinedBehaviorSanitizer, build folder build-asan/
+#   scripts/test.sh locale   the build/ suite once more under fr_FR.UTF-8 (comma decimals), as
+#                            the desktop program sets the user's locale
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -13,6 +15,11 @@ case "$kind" in
     dir=build
     flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DPICTOFOLD_WERROR=ON)
     ;;
+  locale)
+    dir=build
+    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DPICTOFOLD_WERROR=ON)
+    export LC_ALL=fr_FR.UTF-8 LANG=fr_FR.UTF-8
+    ;;
   asan)
     dir=build-asan
     flags=(-DCMAKE_BUILD_TYPE=Debug -DPICTOFOLD_WERROR=ON -DPICTOFOLD_SANITIZE=ON -DPICTOFOLD_UI=OFF
@@ -21,7 +28,7 @@ case "$kind" in
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     ;;
   *)
-    echo "usage: scripts/test.sh [release|asan]" >&2
+    echo "usage: scripts/test.sh [release|asan|locale]" >&2
     exit 2
     ;;
 esac

@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
   }
 
   // The converter plug-in sits beside the executables, or in the installed library folder.
-  if (!app::LoadPlugin()) LoadConverter(ExecutableFolder() + "/" PICTOFOLD_PLUGIN_RELDIR);
+  if (!app::LoadPlugin())
+    converter::Plugin::Instance().Load(converter::ExecutableFolder() + "/" PICTOFOLD_PLUGIN_RELDIR);
 
   auto actions = platform::CreateSystemActionsForProgram();
   ui::SetSystemActions(actions.get());

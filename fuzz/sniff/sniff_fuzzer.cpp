@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/sniff.h"
+#include "engine/image_type.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const char* const kNames[] = {"x.ico", "x.tga", "x.wbmp", "x.pgx", "x.ras",

@@ -159,6 +159,25 @@ TEST_F(Cli, FailedInputsAreNamedAndTheRestConverts) {
   EXPECT_EQ(Pikepdf(out, "print(len(pikepdf.open(sys.argv[1]).pages))").out, "2\n");
 }
 
+TEST_F(Cli, APerFolderDocumentThatCannotBeWrittenNamesItsInputs) {
+  fs::create_directories(dir_.file("a"));
+  fs::create_directories(dir_.file("b"));
+  fs::copy_file(in_ + "/img1.jpg", dir_.file("a/x.jpg"));
+  fs::copy_file(in_ + "/img2.jpg", dir_.file("b/y.jpg"));
+  std::string out = dir_.file("out");
+  fs::create_directories(out + "/a.pdf"); // a folder where a.pdf should go
+  auto r =
+      Pictofold("convert --settings /dev/null --exists overwrite -m per-folder -o " + Quote(out) +
+                " " + Quote(dir_.file("a/x.jpg")) + " " + Quote(dir_.file("b/y.jpg")));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find(dir_.file("a/x.jpg") + ": could not write " + out + "/a.pdf"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("converted " + dir_.file("a/x.jpg")), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("1 of 2 converted"), std::string::npos) << r.out;
+  EXPECT_TRUE(QpdfCheckClean(out + "/b.pdf"));
+}
+
 TEST_F(Cli, UsageErrorsAndUnwritableOutputGiveStatus2) {
   EXPECT_EQ(Pictofold("").status, 2);
   EXPECT_EQ(Pictofold("convert").status, 2);
@@ -211,6 +230,29 @@ TEST_F(Cli, WatchMovesFilesAndLeavesGrowingOnesAlone) {
   EXPECT_FALSE(fs::exists(out + "fresh.pdf"));
 }
 
+TEST_F(Cli, WatchReadsTheStoredMonitorKeysUnderItsFlags) {
+  std::string hot = dir_.file("stored-hot");
+  fs::create_directories(hot + "/sub");
+  fs::copy_file(in_ + "/img1.jpg", hot + "/sub/deep.jpg");
+  fs::last_write_time(hot + "/sub/deep.jpg",
+                      fs::file_time_type::clock::now() - std::chrono::seconds(10));
+  std::string ini = dir_.file("monitor.ini");
+  // One pass (runsec=0) over the stored folder and its sub-folders.
+  WriteFile(ini, "[Settings]\r\ninput=" + hot + "\r\nsubdir=1\r\nrunsec=0\r\n");
+  std::string out = dir_.file("stored-out/");
+  auto r = Pictofold("watch -q --settings " + Quote(ini) + " -m per-image -o " + Quote(out));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(fs::exists(out + "deep.pdf"));
+  EXPECT_TRUE(fs::exists(hot + "/sub/deep.jpg")) << "a single pass leaves the sources in place";
+  // A folder on the command line wins over the stored one.
+  std::string other = dir_.file("other-hot");
+  fs::create_directories(other);
+  r = Pictofold("watch " + Quote(other) + " -q --settings " + Quote(ini) + " -m per-image -o " +
+                Quote(out));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_FALSE(fs::exists(other + "/_converted")) << "runsec=0: no special folders";
+}
+
 TEST_F(Cli, WatchStopsOnSigterm) {
   std::string hot = dir_.file("hot2");
   fs::create_directories(hot);
@@ -221,7 +263,11 @@ TEST_F(Cli, WatchStopsOnSigterm) {
           "per-image", "-o", out.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // Scanning at an interval makes the special folders at the first pass: watch is running.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!fs::is_directory(hot + "/_converted") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(fs::is_directory(hot + "/_converted")) << "watch did not start its first pass";
   kill(pid, SIGTERM);
   int status = 0;
   pid_t done = 0;

@@ -399,3 +399,34 @@ TEST(JobDriver, ExpectedOutputPerMode) {
     EXPECT_EQ(app::ExpectedOutput(s, c.input), c.output) << c.input;
   }
 }
+
+// Each viewer preference adds its own bit, whatever the others are.
+TEST(JobDriver, EachViewerPreferenceBitOnItsOwn) {
+  struct {
+    int app::ConversionSettings::*flag;
+    int value;
+    int bit;
+  } cases[] = {
+      {&app::ConversionSettings::document, 1, 2 - 1},
+      {&app::ConversionSettings::document, 2, 4 - 1},
+      {&app::ConversionSettings::zoom, 1, 64 - 128},
+      {&app::ConversionSettings::fullscreen, 1, 8},
+      {&app::ConversionSettings::hideTool, 1, 0x1000},
+      {&app::ConversionSettings::hideMenu, 1, 0x2000},
+      {&app::ConversionSettings::hideControl, 1, 0x4000},
+      {&app::ConversionSettings::resize, 1, 0x8000},
+      {&app::ConversionSettings::center, 1, 0x10000},
+  };
+  const app::ConversionSettings none = app::DefaultConversionSettings();
+  EXPECT_EQ(app::ViewerBits(none), 1 + 128) << "page only, fit width";
+  for (const auto& c : cases) {
+    app::ConversionSettings one = none;
+    one.*c.flag = c.value;
+    EXPECT_EQ(app::ViewerBits(one) - app::ViewerBits(none), c.bit) << c.bit;
+    // A flag set to anything but 1 adds nothing.
+    if (c.bit > 8) {
+      one.*c.flag = 2;
+      EXPECT_EQ(app::ViewerBits(one), app::ViewerBits(none)) << c.bit;
+    }
+  }
+}

@@ -25,7 +25,7 @@ using Grid = std::vector<std::string>;
 namespace {
 
 std::string PluginFolder() {
-  return fs::path(testsupport::BinPath(kConverterFileName)).parent_path().string();
+  return fs::path(testsupport::BinPath(converter::kConverterFileName)).parent_path().string();
 }
 
 int Convert(const std::string& source, const std::string& destination,
@@ -35,12 +35,12 @@ int Convert(const std::string& source, const std::string& destination,
   for (auto& a : args)
     argv.push_back(a.data());
   argv.push_back(nullptr);
-  return CallConverter(argc, argv.data());
+  return converter::Plugin::Instance().Call(argc, argv.data());
 }
 
 class ConverterTest : public ::testing::Test {
 protected:
-  void SetUp() override { ASSERT_TRUE(LoadConverter(PluginFolder())) << ConverterLoadError(); }
+  void SetUp() override { ASSERT_TRUE(converter::Plugin::Instance().Load(PluginFolder())) << converter::Plugin::Instance().LoadError(); }
   // Writes `bytes` as the input, converts it and returns the pages written.
   std::vector<TiffPage> ConvertBytes(const std::string& bytes, const std::string& name) {
     std::string in = dir_.file(name), out = dir_.file("out.tif");
@@ -373,7 +373,7 @@ TEST_F(ConverterTest, MalformedCallsFail) {
   EXPECT_EQ(Convert(in, ""), -1);
   EXPECT_EQ(Convert("", out), -1);
   char* null_args[] = {nullptr, nullptr, nullptr, nullptr};
-  EXPECT_EQ(CallConverter(4, null_args), -1);
+  EXPECT_EQ(converter::Plugin::Instance().Call(4, null_args), -1);
   EXPECT_FALSE(fs::exists(out));
   EXPECT_EQ(Convert(in, out), 0); // the same call well formed
 }

@@ -35,6 +35,7 @@ class MonitorEngine : public testing_support_fake::FakeEngine {
 public:
   std::vector<Names> documents;
   std::function<void(const std::string&)> onAdd;
+  std::function<int()> onClose; // replaces closeResult when set
   int opened = 0, closed = 0;
 
   int Create(const char* path) override {
@@ -44,7 +45,8 @@ public:
   }
   int Close(int handle) override {
     ++closed;
-    return FakeEngine::Close(handle);
+    int result = FakeEngine::Close(handle);
+    return onClose ? onClose() : result;
   }
   int Query(int handle, int key, int* a, int* b, char* text, const char* t2) override {
     if (key == 201 && text && fs::path(text).filename().string().rfind("unreadable", 0) == 0)
@@ -603,6 +605,45 @@ TEST_F(MonitorTest, OutputFailuresNeverLoseASourceFile) {
   s.run.outPath1 = scratch.file("blocker") + "/";
   Monitor().RunOnce();
   EXPECT_EQ((Tree{"_failed/1.jpg", "_failed/2.jpg"}), InTree());
+}
+
+TEST_F(MonitorTest, APerFolderDocumentThatCannotBeWrittenKeepsOnlyItsOwnFiles) {
+  s.run.mode = app::OutputMode::kPerFolder;
+  s.subdir = true;
+  s.runsec = true;
+  Put("a/1.jpg");
+  Put("a/2.jpg");
+  Put("b/3.jpg");
+  // The first document (a.pdf) cannot be completed; b.pdf can.
+  int closes = 0;
+  engine.onClose = [&closes] { return ++closes == 1 ? 0 : 1; };
+  Monitor().RunOnce();
+  EXPECT_EQ((Tree{"a/1.jpg", "a/2.jpg", "b/_converted/3.jpg"}), InTree());
+  std::vector<std::string> outcomes;
+  for (const app::FileReport& r : front.reports)
+    outcomes.push_back(fs::path(r.path).filename().string() + " " +
+                       std::to_string(static_cast<int>(r.outcome)));
+  EXPECT_EQ((std::vector<std::string>{"1.jpg 2", "2.jpg 2", "3.jpg 0"}), outcomes);
+  EXPECT_EQ((Tree{"b.pdf"}), FilesUnder(out));
+}
+
+TEST_F(MonitorTest, TheScanTakesEveryTypeOfTheListItIsGiven) {
+  s.runsec = true;
+  s.types = app::SupportedTypes(false); // no plug-in: GIF is not taken
+  for (const char* f : {"a.png", "b.TIF", "c.pgm", "d.gif", "e.svg"})
+    Put(f);
+  Monitor().RunOnce();
+  EXPECT_EQ((Tree{"_converted/a.png", "_converted/b.TIF", "_converted/c.pgm", "d.gif", "e.svg"}),
+            InTree());
+}
+
+TEST_F(MonitorTest, ASourceStampedFarInTheFutureIsNotLeftWaiting) {
+  s.runsec = true;
+  Put("x.jpg");
+  SetMtime(in + "x.jpg", now + std::chrono::hours(24 * 365));
+  Monitor().RunOnce();
+  EXPECT_EQ(1, engine.Adds());
+  EXPECT_EQ((Tree{"_converted/x.jpg"}), InTree());
 }
 
 TEST_F(MonitorTest, PerFolderDocumentThatCannotBeOpenedSkipsItsFolder) {

@@ -112,7 +112,7 @@ print(len(pdf.pages), ' '.join(out))
 };
 
 TEST_F(AddImage, FormatsTakeTheirRoutes) {
-  LoadConverter(testsupport::BinPath(""));
+  converter::Plugin::Instance().Load(testsupport::BinPath(""));
   auto results = Add({"photo.png", "photo_png.jpg", "grey.bmp", "bitonal.png", "bitonal.bmp",
                       "five.tif", "alpha.png", "three.gif"});
   EXPECT_EQ(results, (std::vector<int>{1, 1, 1, 1, 1, 1, 1, 1}));
@@ -126,7 +126,7 @@ TEST_F(AddImage, FormatsTakeTheirRoutes) {
 }
 
 TEST_F(AddImage, RefusalsAddNothingAndLeaveNoTemporaryFile) {
-  UnloadConverter();
+  converter::Plugin::Instance().Unload();
   auto results = Add({"notes.jpg", "empty.png", "three.gif", "two.ico", "missing.png"});
   EXPECT_EQ(results, (std::vector<int>{-1, -1, -1, -1, -1}));
   EXPECT_EQ(Images(), "0 \n");
@@ -222,7 +222,7 @@ print(data == open(sys.argv[1].replace('q.pdf', 'a.jpg'), 'rb').read())
 }
 
 TEST_F(AddImage, ImageQueries) {
-  LoadConverter(testsupport::BinPath(""));
+  converter::Plugin::Instance().Load(testsupport::BinPath(""));
   int h = EngineCreate(dir_.file("q.pdf").c_str());
   struct Case {
     const char* file;

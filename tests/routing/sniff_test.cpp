@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/sniff.h"
+#include "engine/image_type.h"
 #include "test_support.h"
 
 namespace {
