@@ -60,6 +60,17 @@ public:
   void RowStarted(int, const std::string&, int n, int m) override {
     Post([n, m](FileListPage* p) { p->ShowProgress(n - 1, m); });
   }
+  void FrameDone(int, int frame, int frames) override {
+    // A long multi-page file moves the count too.
+    if (frames > 1)
+      Post([frame, frames](FileListPage* p) {
+        p->progressText_->setText(QStringLiteral("%1 of %2 (page %3 of %4)")
+                                      .arg(p->done_ + 1)
+                                      .arg(p->progress_->maximum())
+                                      .arg(frame + 1)
+                                      .arg(frames));
+      });
+  }
   void RowFinished(int row, const app::ListRecord& record) override {
     Post([row, record](FileListPage* p) {
       p->model_->row(row).processed = record.processed;

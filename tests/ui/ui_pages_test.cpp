@@ -85,6 +85,8 @@ private slots:
   void startAtLoginIsWrittenAtOnce();
   void everyControlHasAnAccessibleName();
   void pagesNeverShownWriteNothing();
+  void addDialogs_data();
+  void addDialogs();
 };
 
 void PagesTest::listActions_data() {
@@ -447,6 +449,55 @@ void PagesTest::pagesNeverShownWriteNothing() {
     ui::MonitorPage monitor(store);
   }
   QCOMPARE(Bytes(path), before);
+}
+
+void PagesTest::addDialogs_data() {
+  QTest::addColumn<QString>("dialog");
+  QTest::addColumn<bool>("subfolders");
+  QTest::addColumn<QString>("filter");
+  QTest::addColumn<QStringList>("added");
+  QTest::newRow("folder, all supported")
+      << "folder" << false << "All Support" << QStringList{"a.jpg", "b.PNG", "d.jpeg"};
+  QTest::newRow("folder and sub-folders, JPG only")
+      << "folder" << true << "JPG" << QStringList{"a.jpg", "d.jpeg", "sub/c.jpg"};
+  QTest::newRow("files, any type") << "files" << false << "" << QStringList{"notes.txt", "a.jpg"};
+}
+
+void PagesTest::addDialogs() {
+  QFETCH(QString, dialog);
+  QFETCH(bool, subfolders);
+  QFETCH(QString, filter);
+  QFETCH(QStringList, added);
+  QTemporaryDir dir;
+  QDir(dir.path()).mkdir("sub");
+  for (const char* f : {"a.jpg", "b.PNG", "d.jpeg", "notes.txt", "sub/c.jpg", "sub/e.bmp"})
+    MakeFile(dir.filePath(f), 3);
+  QString path = Settings("dialogs-" + QString::number(qHash(QString(QTest::currentDataTag()))));
+  app::SettingsStore store(path.toStdString());
+  FakeShell shell;
+  ui::FileListPage page(store);
+  page.show();
+  if (dialog == "folder") {
+    int index = ui::FormatFilterNames().indexOf(filter);
+    QVERIFY(index >= 0);
+    shell.addFolderAnswer = ui::FolderChoice{dir.path(), subfolders, index};
+    Find<QPushButton>(&page, "addFolder")->click();
+    QCOMPARE(shell.addFolderStart.folder, home_.path() + "/"); // openDir's default
+  } else {
+    shell.openAnswer = {dir.filePath("notes.txt"), dir.filePath("a.jpg")};
+    Find<QPushButton>(&page, "add")->click();
+  }
+  QStringList rows;
+  for (const ui::FileRow& r : page.model()->rows())
+    rows << QDir(dir.path()).relativeFilePath(r.path);
+  QCOMPARE(rows, added);
+  QMap<QString, QString> v = IniValues(path);
+  if (dialog == "folder") {
+    QCOMPARE(v.value("opendir"), dir.path());
+    QCOMPARE(v.value("subdir"), QString(subfolders ? "1" : "0"));
+  } else {
+    QCOMPARE(v.value("openfile"), dir.path() + "/");
+  }
 }
 
 QTEST_MAIN(PagesTest)
