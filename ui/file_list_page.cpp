@@ -134,12 +134,12 @@ FileListPage::FileListPage(app::SettingsStore& store, QWidget* parent)
   view_->setWordWrap(false);
   view_->setTextElideMode(Qt::ElideLeft);
   view_->setContextMenuPolicy(Qt::DefaultContextMenu);
-  view_->horizontalHeader()->setStretchLastSection(true);
+  view_->horizontalHeader()->setStretchLastSection(false);
   const int widths[] = {140, 70, 70, 100, 60};
   for (int c = 0; c < FileListModel::kColumnCount; ++c)
     view_->setColumnWidth(c, widths[c]);
   view_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-  view_->horizontalHeader()->setSectionResizeMode(FileListModel::kStatus, QHeaderView::Interactive);
+  view_->horizontalHeader()->setSectionResizeMode(FileListModel::kOutput, QHeaderView::Stretch);
   view_->setAcceptDrops(true);
   view_->viewport()->setAcceptDrops(true);
   view_->setDragDropMode(QAbstractItemView::DropOnly);
