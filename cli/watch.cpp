@@ -9,7 +9,7 @@
 #include "app/engine_api.h"
 #include "app/monitor.h"
 #include "app/settings_store.h"
-#include "cli/cli_common.h"
+#include "cli_common.h"
 
 namespace {
 
