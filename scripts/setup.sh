@@ -6,7 +6,7 @@ pkgs=(
   build-essential cmake clang libclang-rt-14-dev pkg-config
   zlib1g-dev libjpeg62-turbo-dev libtiff-dev libpng-dev libopenjp2-7-dev libgif-dev libwebp-dev
   libgtest-dev libgmock-dev qt6-base-dev libcurl4-openssl-dev libfontconfig-dev
-  locales qpdf poppler-utils mupdf-tools python3-pikepdf python3-pil libtiff-tools fonts-urw-base35
+  desktop-file-utils locales qpdf poppler-utils mupdf-tools python3-pikepdf python3-pil libtiff-tools fonts-urw-base35
   libfreetype-dev libharfbuzz-dev libharfbuzz-subset0 fonts-dejavu-core fonts-cantarell
   fonts-wqy-microhei poppler-data python3-fonttools
 )
