@@ -230,7 +230,7 @@ void DrawImage(const ImageContext& ctx, const ImageRecord& image, float x, float
       a = 0, b = 1, c = -1, d = 0, e = sh;
       break;
     }
-    text::Matrix m;
+    pdf::Matrix m;
     m.a = a * scale, m.b = b * scale, m.c = c * scale, m.d = d * scale;
     m.e = e * scale + x, m.f = f * scale + y;
     ctx.graphics.Concat(w, m);
