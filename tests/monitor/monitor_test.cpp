@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "test_support.h"
-#include "tests/composer/fake_engine.h"
+#include "fake_engine.h"
 
 namespace {
 
