@@ -29,7 +29,7 @@ public:
                    r.output.c_str());
       ++failed;
     } else {
-      std::fprintf(stderr, "%s: %s\n", r.path.c_str(), reasons_.FailureReason(r.path, 0).c_str());
+      std::fprintf(stderr, "%s: %s\n", r.path.c_str(), r.reason.c_str());
       ++failed;
     }
   }
@@ -44,7 +44,6 @@ public:
 private:
   bool quiet_;
   int passes_;
-  app::EngineApi reasons_;
 };
 
 } // namespace
