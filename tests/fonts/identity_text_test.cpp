@@ -31,6 +31,21 @@ TEST(IdentityText, ExtractsExactlyFromTwoFonts) {
   EXPECT_TRUE(testsupport::QpdfCheckClean(doc.path()));
 }
 
+// Characters beyond the Basic Multilingual Plane copy as themselves (a surrogate pair in the
+// ToUnicode map); malformed UTF-8 shows as the replacement character, not as lost text.
+TEST(IdentityText, PlaneOneAndMalformedBytesCopyBack) {
+  texttest::Document doc;
+  EngineSetOption(doc.h(), 109, 2, 2, nullptr, nullptr);
+  UseFont(doc.h(), "DejaVu Sans", "Identity-H", 1);
+  ASSERT_EQ(EngineDrawText(doc.h(), 30, 40, "\xF0\x90\x8C\x80x\xC3(y", 0), 1);
+  doc.Close();
+  RunResult r = testsupport::Run("pdftotext -raw " + Quote(doc.path()) + " -");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, "\xF0\x90\x8C\x80x\xEF\xBF\xBD(y\n\f") << r.out;
+  std::string raw = testsupport::ReadFile(doc.path());
+  EXPECT_NE(raw.find("<0000> <0000> <D800DF00>"), std::string::npos);
+}
+
 // Rows of ink in a grey render (72 dpi, a point is a pixel) between two heights.
 bool InkBetween(const std::string& pgm, int width, int height, int top, int bottom, int left,
                 int right) {
