@@ -625,11 +625,9 @@ Result ReadTiff(Source& src, const LoadOptions& opt, Image& out) {
   }
   out.SetOrientation(p.orientation);
   if (opt.headerOnly) return out.ApplyOrientation();
-  r = p.scanlinePath ? ReadScanlines(tc.t, p, out)
-      : p.generic    ? ReadGeneric(tc.t, p, opt.limits, out)
-                     : ReadViaRgba(tc.t, p, opt.limits, out);
-#include <sys/mman.h>
-
+  r = p.scanlinePath ? ReadScanlines(t, p, out)
+      : p.generic    ? ReadGeneric(t, p, opt.limits, out)
+                     : ReadViaRgba(t, p, opt.limits, out);
   if (!r) return r;
   return out.ApplyOrientation();
 }
