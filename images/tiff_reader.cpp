@@ -312,13 +312,19 @@ bool WriteDecoded(const ImageContext& ctx, TIFF* t, ImageRecord& image, bool cmy
     // Narrow the pixels in place: pixel i is read before bytes up to 4 i + 3 are written.
     const size_t n = static_cast<size_t>(image.componentCount);
     uint8_t* out = pixels.data();
+    // The reader hands out colour multiplied by alpha, associated or not: adding what the
+    // alpha leaves uncovered puts the picture on white paper.
     for (size_t i = 0; i < count; ++i) {
       uint32_t p;
       std::memcpy(&p, out + i * 4, 4);
-      out[i * n] = static_cast<uint8_t>(TIFFGetR(p));
+      unsigned paper = 255 - TIFFGetA(p);
+      auto onWhite = [paper](unsigned c) {
+        return static_cast<uint8_t>(std::min(255u, c + paper));
+      };
+      out[i * n] = onWhite(TIFFGetR(p));
       if (n == 3) {
-        out[i * n + 1] = static_cast<uint8_t>(TIFFGetG(p));
-        out[i * n + 2] = static_cast<uint8_t>(TIFFGetB(p));
+        out[i * n + 1] = onWhite(TIFFGetG(p));
+        out[i * n + 2] = onWhite(TIFFGetB(p));
       }
     }
     bytes = count * n;
