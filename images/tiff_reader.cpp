@@ -246,6 +246,7 @@ bool WriteCopiedStrips(const ImageContext& ctx, TIFF* t, ImageRecord& image, uin
     if (reverse) TIFFReverseBits(buffer.data(), static_cast<tmsize_t>(n));
     if (image.filter == Filter::kRunLength) n = DropRunLengthNoOps(buffer.data(), n);
     if (s == 0 && image.colourClass == kIndexed) paletteObject = WritePaletteStream(ctx, image);
+    if (s == 0) WriteIccStream(ctx, image);
     int stripRows = static_cast<int>(std::min(rows, height - s * rows));
     ImageStream stream(ctx, image, stripRows, paletteObject, false);
     if (s == 0) image.xobjectIndex = stream.index();
@@ -331,6 +332,7 @@ bool WriteDecoded(const ImageContext& ctx, TIFF* t, ImageRecord& image, bool cmy
   }
   image.stripCount = 1;
   image.stripHeight = static_cast<int32_t>(height);
+  WriteIccStream(ctx, image);
   ImageStream stream(ctx, image, static_cast<int>(height), 0, true);
   image.xobjectIndex = stream.index();
   stream.WriteDeflated(pixels.data(), bytes);
@@ -378,6 +380,13 @@ int ReadDirectory(const ImageContext& ctx, ImageTable& table, TIFF* t, uint64_t 
   image.bitsPerComponent = bits;
   image.componentCount = samples;
   image.stripCount = 1;
+  uint32_t iccSize = 0;
+  void* icc = nullptr;
+  if (TIFFGetField(t, TIFFTAG_ICCPROFILE, &iccSize, &icc) == 1 && icc && iccSize > 0 &&
+      iccSize < (1u << 24)) {
+    const auto* bytes = static_cast<const uint8_t*>(icc);
+    image.iccProfile.assign(bytes, bytes + iccSize);
+  }
   uint16_t orientation = ORIENTATION_TOPLEFT;
   if (Get(t, TIFFTAG_ORIENTATION, orientation) && orientation >= 1 && orientation <= 8)
     image.orientation = orientation;

@@ -303,6 +303,12 @@ d = bytearray(open(out + '/noalphabits.tga', 'rb').read())
 d[17] &= 0xF0
 open(out + '/noalphabits.tga', 'wb').write(bytes(d))
 want('noalphabits.tga', rgba)
+# Embedded colour profiles.
+from PIL import ImageCms
+srgb = ImageCms.ImageCmsProfile(ImageCms.createProfile('sRGB')).tobytes()
+turned.save(out + '/icc.png', icc_profile=srgb)
+turned.save(out + '/icc.jpg', quality=95, icc_profile=srgb)
+turned.save(out + '/icc.tif', compression='tiff_lzw', icc_profile=srgb)
 )";
 
 // Renders page 1 with mupdf and prints the largest difference from the source, or FAIL.
@@ -517,6 +523,38 @@ TEST_F(Fidelity, AJpegWithoutAScanIsRefused) {
   EXPECT_EQ(PlaceImageFile(h, dir_->file("noscan.jpg").c_str()), 0);
   EXPECT_EQ(EngineQuery(h, ENGINE_Q_PAGE_COUNT, nullptr, nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(EngineClose(h), 1);
+}
+
+// An embedded profile becomes the image's ICC colour space, on every route.
+TEST_F(Fidelity, ColourProfilesAreKept) {
+  struct Profiled {
+    const char* fixture;
+    int lossless;
+    int quality;
+  };
+  const Profiled cases[] = {{"icc.png", 1, 0},
+                            {"icc.png", 0, 0},
+                            {"icc.jpg", 1, 0},
+                            {"icc.jpg", 1, 80},
+                            {"icc.tif", 1, 0}};
+  for (const Profiled& c : cases) {
+    std::string pdf = dir_->file(std::string("profile_") + c.fixture + std::to_string(c.lossless) +
+                                 std::to_string(c.quality) + ".pdf");
+    int h = EngineCreate(pdf.c_str());
+    ASSERT_GT(h, 0);
+    EngineSetOption(h, ENGINE_OPT_LOSSLESS, c.lossless, 0, nullptr, nullptr);
+    EngineSetOption(h, ENGINE_OPT_JPEG_QUALITY, c.quality, 0, nullptr, nullptr);
+    EXPECT_EQ(EngineAddImage(h, dir_->file(c.fixture).c_str()), 1) << c.fixture;
+    ASSERT_EQ(EngineClose(h), 1);
+    EXPECT_TRUE(testsupport::QpdfCheckClean(pdf));
+    auto r = testsupport::Pikepdf(pdf, R"(
+pdf = pikepdf.open(sys.argv[1])
+(x,) = pdf.pages[0].images.values()
+cs = x.ColorSpace
+print(str(cs[0]), int(cs[1].N), len(cs[1].read_bytes()) > 128)
+)");
+    EXPECT_EQ(r.out, "/ICCBased 3 True\n") << c.fixture << " " << c.lossless << " " << c.quality;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, Fidelity, ::testing::ValuesIn(kSampleCases));
