@@ -127,7 +127,21 @@ bool Compositor::ReadFrame(GifFileType* gif) {
   if (canvas_.empty() && !SetUpScreen(gif)) return false;
 
   const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
-  if (!map || !map->Colors || map->ColorCount <= 0) return false;
+  if (!map || !map->Colors || map->ColorCount <= 0) {
+    // Neither a local nor a global table: a grey ramp, as other decoders show it.
+    static const ColorMapObject kGreyRamp = [] {
+      static GifColorType ramp[256];
+      for (int i = 0; i < 256; ++i)
+        ramp[i] = GifColorType{static_cast<GifByteType>(i), static_cast<GifByteType>(i),
+                               static_cast<GifByteType>(i)};
+      ColorMapObject m{};
+      m.ColorCount = 256;
+      m.BitsPerPixel = 8;
+      m.Colors = ramp;
+      return m;
+    }();
+    map = &kGreyRamp;
+  }
   uint32_t fw = static_cast<uint32_t>(desc.Width), fh = static_cast<uint32_t>(desc.Height);
   // The frame's rows are decoded even where they fall off the screen, so bound them too.
   if (!budget_.FitsPage(fw, fh) || !budget_.TakePage(width_, height_)) return false;

@@ -146,6 +146,7 @@ Result Image::Clone(Image& out) const {
   out.jpegQuality_ = jpegQuality_;
   out.writePredictor_ = writePredictor_, out.sourceSubsampled_ = sourceSubsampled_;
   out.orientation_ = orientation_;
+  out.iccProfile_ = iccProfile_;
   out.palette_ = palette_;
   return Result::Ok();
 }

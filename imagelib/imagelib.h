@@ -211,6 +211,10 @@ public:
   void SetOrientation(int o) { orientation_ = o >= 1 && o <= 8 ? o : 1; }
   // Turns the pixels (or, for a header-only image, the size and resolution) upright.
   Result ApplyOrientation();
+  // The colour profile (ICC) the file embedded, empty when none; carried into written files
+  // whose colour space it describes.
+  const std::vector<uint8_t>& IccProfile() const { return iccProfile_; }
+  void SetIccProfile(std::vector<uint8_t> p) { iccProfile_ = std::move(p); }
   // True for a 1-bit image whose two palette entries are pure black and pure white.
   bool IsBlackAndWhite() const;
 
@@ -283,6 +287,7 @@ private:
   int orientation_ = 1;
   bool sourceSubsampled_ = false;
   std::vector<Rgb> palette_;
+  std::vector<uint8_t> iccProfile_;
   Buffer pixels_;
   Buffer alpha_;
 };

@@ -17,6 +17,7 @@ struct Io {
   uint64_t pos = 0;
   std::string error;
   bool shortStream = false;
+  bool missingEnd = false; // no EOC marker: harmless when everything else decoded
 };
 
 OPJ_SIZE_T ReadFn(void* buf, OPJ_SIZE_T n, void* user) {
@@ -53,8 +54,11 @@ void OnError(const char* msg, void* user) {
 void OnWarning(const char* msg, void* user) {
   auto* io = static_cast<Io*>(user);
   std::string m = msg ? msg : "";
+  if (m.find("not end with EOC") != std::string::npos) {
+    io->missingEnd = true;
+    return;
+  }
   if (m.find("too short") != std::string::npos || m.find("runcat") != std::string::npos ||
-      m.find("not end with EOC") != std::string::npos ||
       m.find("inconsistent with stream length") != std::string::npos)
     io->shortStream = true;
 }
@@ -82,6 +86,56 @@ uint8_t To8(OPJ_INT32 v, const opj_image_comp_t& c) {
   return Scale(static_cast<uint32_t>(v), prec);
 }
 
+uint32_t BigEndianAt(Source& src, uint64_t at, int bytes, bool& ok) {
+  uint8_t b[4] = {};
+  if (src.ReadAt(at, b, static_cast<size_t>(bytes)) != static_cast<size_t>(bytes)) ok = false;
+  uint32_t v = 0;
+  for (int i = 0; i < bytes; ++i)
+    v = v << 8 | b[i];
+  return v;
+}
+
+// True when the code stream's tile-parts, each of stated length, fill the file exactly up
+// to its end with nothing but the end-of-codestream marker missing: such a file is complete.
+bool OnlyTheEndIsMissing(Source& src, bool codestream) {
+  bool ok = true;
+  uint64_t pos = 0, end = src.Size();
+  if (!codestream) { // find the code stream box
+    pos = 0;
+    for (;;) {
+      if (pos + 8 > end) return false;
+      uint64_t len = BigEndianAt(src, pos, 4, ok);
+      uint32_t kind = BigEndianAt(src, pos + 4, 4, ok);
+      if (!ok || len == 1) return false;
+      if (kind == 0x6A703263) { // jp2c
+        pos += 8;
+        if (len != 0) end = std::min(end, pos - 8 + len);
+        break;
+      }
+      if (len < 8) return false;
+      pos += len;
+    }
+  }
+  if (end < pos + 4 || BigEndianAt(src, end - 2, 2, ok) == 0xFFD9) return false;
+  pos += 2; // SOC
+  for (int guard = 0; guard < 100000; ++guard) {
+    if (pos + 4 > end) return false;
+    uint32_t marker = BigEndianAt(src, pos, 2, ok);
+    if (!ok || (marker & 0xFF00) != 0xFF00) return false;
+    if (marker == 0xFF90) break;
+    pos += 2 + BigEndianAt(src, pos + 2, 2, ok);
+  }
+  for (int guard = 0; guard < 100000; ++guard) {
+    if (pos + 12 > end || BigEndianAt(src, pos, 2, ok) != 0xFF90) return false;
+    uint32_t psot = BigEndianAt(src, pos + 6, 4, ok);
+    if (!ok || psot < 12) return false;
+    pos += psot;
+    if (pos == end) return true;
+    if (pos > end) return false;
+  }
+  return false;
+}
+
 } // namespace
 
 Result ReadJpeg2000(Source& src, bool codestream, const LoadOptions& opt, Image& out) {
@@ -106,6 +160,9 @@ Result ReadJpeg2000(Source& src, bool codestream, const LoadOptions& opt, Image&
   opj_dparameters_t params;
   opj_set_default_decoder_parameters(&params);
   if (!opj_setup_decoder(h.codec, &params)) return Corrupt("JPEG 2000 decoder set-up failed");
+  // Complete but for the end marker: let the decoder stop at the end of the data.
+  const bool endMissing = OnlyTheEndIsMissing(src, codestream);
+  if (endMissing) opj_decoder_set_strict_mode(h.codec, OPJ_FALSE);
   h.stream = opj_stream_create(64 * 1024, OPJ_TRUE);
   if (!h.stream) return NoMemory();
   opj_stream_set_user_data(h.stream, &io, nullptr);
@@ -146,7 +203,20 @@ Result ReadJpeg2000(Source& src, bool codestream, const LoadOptions& opt, Image&
     if (io.shortStream || io.pos >= src.Size()) return Truncated();
     return Corrupt("corrupt JPEG 2000 file" + (io.error.empty() ? "" : ": " + io.error));
   }
-  if (io.shortStream) return Truncated();
+  if (io.shortStream && !endMissing) return Truncated();
+  // A palette (pclr) turns one decoded component into several: take the count as decoded.
+  if (static_cast<int>(im->numcomps) != nc) {
+    nc = static_cast<int>(im->numcomps);
+    if (nc == 0) return Corrupt("corrupt JPEG 2000 file");
+    for (int i = 0; i < nc; ++i)
+      if (im->comps[i].prec == 0 || im->comps[i].prec > 31)
+        return Unsupported("unsupported bit depth " + std::to_string(im->comps[i].prec));
+    colour = nc >= 3;
+    alpha = nc == 2 || nc >= 4;
+    r = out.Allocate(static_cast<int>(w), static_cast<int>(hh), colour ? 24 : 8, alpha, false,
+                     opt.limits);
+    if (!r) return r;
+  }
   for (int i = 0; i < nc && i < 4; ++i)
     if (!im->comps[i].data || im->comps[i].w == 0 || im->comps[i].h == 0)
       return Corrupt("corrupt JPEG 2000 file");

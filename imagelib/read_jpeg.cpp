@@ -1,6 +1,7 @@
 // JPEG through libjpeg-turbo: greyscale, YCbCr/RGB and CMYK/YCCK files; resolution from JFIF.
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -147,6 +148,7 @@ Result ReadJpeg(Source& src, const LoadOptions& opt, Image& out) {
   cinfo.src = &sm.pub;
 
   jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
+  jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);
   if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK || sm.truncated) {
     jpeg_destroy_decompress(&cinfo);
     return Truncated();
@@ -160,6 +162,12 @@ Result ReadJpeg(Source& src, const LoadOptions& opt, Image& out) {
     return result;
   }
   out.SetRecordedCompression(kCompressionJpeg);
+  JOCTET* icc = nullptr;
+  unsigned int iccLength = 0;
+  if (jpeg_read_icc_profile(&cinfo, &icc, &iccLength) && icc) {
+    out.SetIccProfile(std::vector<uint8_t>(icc, icc + iccLength));
+    std::free(icc);
+  }
   if (cinfo.num_components >= 3) {
     const jpeg_component_info* c = cinfo.comp_info;
     for (int i = 1; i < cinfo.num_components; ++i)

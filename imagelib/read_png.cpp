@@ -91,6 +91,13 @@ Result ReadPng(Source& src, const LoadOptions& opt, Image& out) {
   result = out.Allocate(static_cast<int>(w), static_cast<int>(h), bpp, alpha, opt.headerOnly,
                         opt.limits);
   if (!result) png_longjmp(png, 1);
+  png_charp iccName = nullptr;
+  png_bytep iccData = nullptr;
+  png_uint_32 iccLength = 0;
+  int iccCompression = 0;
+  if (png_get_iCCP(png, info, &iccName, &iccCompression, &iccData, &iccLength) && iccData &&
+      iccLength > 0)
+    out.SetIccProfile(std::vector<uint8_t>(iccData, iccData + iccLength));
   png_uint_32 rx = 0, ry = 0;
   int unit = 0;
   if (png_get_pHYs(png, info, &rx, &ry, &unit) && unit == PNG_RESOLUTION_METER && rx > 0)

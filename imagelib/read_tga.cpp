@@ -26,7 +26,9 @@ Result ReadTga(Source& src, const LoadOptions& opt, Image& out) {
   if (mapType == 1 && mapBits != 15 && mapBits != 16 && mapBits != 24 && mapBits != 32)
     return Corrupt("corrupt TGA colour map");
   if (w == 0 || hh == 0) return Corrupt("invalid image size");
-  bool alpha = (base == 2 && depth == 32 && (desc & 15) == 8) || (base == 3 && depth == 16);
+  // 32-bit pixels carry alpha even where the descriptor claims no alpha bits, as many writers
+  // leave them out; a plane of all 0 or all 255 is dropped below.
+  bool alpha = (base == 2 && depth == 32) || (base == 3 && depth == 16);
   int bpp = base == 2 ? 24 : 8;
   if (base == 1 && mapLen + mapFirst > 256) bpp = 24; // more entries than one byte indexes
   Result r = out.Allocate(w, hh, bpp, alpha, opt.headerOnly, opt.limits);

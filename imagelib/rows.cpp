@@ -13,6 +13,15 @@ bool AllGrey(const Image& img) {
   return std::all_of(p.begin(), p.end(), [](const Rgb& c) { return c.r == c.g && c.g == c.b; });
 }
 
+int IccComponents(const std::vector<uint8_t>& profile) {
+  if (profile.size() < 132 || std::memcmp(profile.data() + 36, "acsp", 4) != 0) return 0;
+  const uint8_t* space = profile.data() + 16;
+  if (std::memcmp(space, "GRAY", 4) == 0) return 1;
+  if (std::memcmp(space, "RGB ", 4) == 0) return 3;
+  if (std::memcmp(space, "CMYK", 4) == 0) return 4;
+  return 0;
+}
+
 void MakeRow(const Image& img, int y, OutForm form, uint8_t* dst) {
   const int w = img.Width(), bpp = img.BitsPerPixel();
   const uint8_t* s = img.Row(y);

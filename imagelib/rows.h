@@ -20,6 +20,9 @@ enum class OutForm {
 bool AllGrey(const Image& img);
 
 // Fills dst (big enough for the form's row) with row y.
+// The components an ICC profile describes (1 grey, 3 RGB, 4 CMYK), 0 for anything else.
+int IccComponents(const std::vector<uint8_t>& profile);
+
 void MakeRow(const Image& img, int y, OutForm form, uint8_t* dst);
 
 } // namespace imagelib::detail

@@ -62,6 +62,8 @@ Result Image::WriteJpeg(const std::string& path) const {
     cinfo.Y_density = static_cast<UINT16>(yDpi_ + 0.5);
   }
   jpeg_start_compress(&cinfo, TRUE);
+  if (detail::IccComponents(iccProfile_) == (grey ? 1 : 3))
+    jpeg_write_icc_profile(&cinfo, iccProfile_.data(), static_cast<unsigned>(iccProfile_.size()));
   while (cinfo.next_scanline < cinfo.image_height) {
     detail::MakeRow(*this, static_cast<int>(cinfo.next_scanline), form, line.data());
     JSAMPROW row = line.data();

@@ -75,6 +75,10 @@ Result Image::WriteTiff(const std::string& path) const {
     TIFFSetField(t, TIFFTAG_YRESOLUTION, static_cast<float>(yDpi_));
     TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
   }
+  int spaceComponents = form == OutForm::kRgb ? 3 : form == OutForm::kGrey ? 1 : 0;
+  if (spaceComponents != 0 && detail::IccComponents(iccProfile_) == spaceComponents)
+    TIFFSetField(t, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(iccProfile_.size()),
+                 iccProfile_.data());
   if (form == OutForm::kPalette) {
     size_t n = size_t{1} << bits;
     std::vector<uint16_t> r(n), g(n), b(n);

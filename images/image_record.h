@@ -55,6 +55,11 @@ struct ImageRecord {
   // matrix, the data left as stored. 5 to 8 exchange width and height on the page.
   int32_t orientation = 1;
 
+  // Embedded colour profile (ICC) for grey, RGB and CMYK images, and its stream object once
+  // written (0 before).
+  std::vector<uint8_t> iccProfile;
+  int32_t iccObject = 0;
+
   // TIFF only.
   std::vector<uint8_t> palette; // 3 bytes per entry
   int32_t predictor = 1;

@@ -190,16 +190,21 @@ bool ReadJpegHeader(ByteSource& in, JpegHeader& out) {
       return false;
     case 0xE0:
     case 0xE1:
+    case 0xE2:
     case 0xED:
     case 0xEE: {
       int length;
       if (!ReadU16(in, length) || length < 2) return false;
       uint8_t seg[65536];
-      size_t keep = marker == 0xED || marker == 0xE1 ? sizeof seg : 255;
+      size_t keep = marker == 0xED || marker == 0xE1 || marker == 0xE2 ? sizeof seg : 255;
       size_t kept;
       if (!ReadSegment(in, length, seg, keep, kept)) return false;
       if (marker == 0xE0 && length >= 14) ReadJfifDensity(seg, kept, out);
       if (marker == 0xED) ReadPhotoshopResolution(seg, kept, out);
+      // Profile chunks: "ICC_PROFILE", NUL, sequence number, count, data; kept in file order.
+      if (marker == 0xE2 && kept > 14 && std::memcmp(seg, "ICC_PROFILE\0", 12) == 0 &&
+          out.icc.size() < (size_t{1} << 24))
+        out.icc.insert(out.icc.end(), seg + 14, seg + kept);
       if (marker == 0xE1 && out.orientation == 1)
         out.orientation = imagelib::ExifOrientation(seg, kept);
       if (marker == 0xEE && length > 11 && kept >= 5 && std::memcmp(seg, "Adobe", 5) == 0)
@@ -253,11 +258,13 @@ int LoadJpegImage(const ImageContext& ctx, ImageTable& table, const char* path) 
   image.passThrough = true;
   image.dataStart = header.dataStart;
   if (ctx.autoRotate) image.orientation = header.orientation;
+  image.iccProfile = std::move(header.icc);
 
   if (std::fseek(file.get(), static_cast<long>(header.dataStart), SEEK_SET) != 0) {
     table.Release(index);
     return -1;
   }
+  WriteIccStream(ctx, image);
   ImageStream stream(ctx, image, header.height, 0, false);
   image.xobjectIndex = stream.index();
   uint8_t chunk[1024];

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "image_record.h"
 
@@ -52,6 +53,7 @@ struct JpegHeader {
   int components = 0;
   bool adobe = false;
   int orientation = 1;                    // Exif orientation, 1..8
+  std::vector<uint8_t> icc;               // colour profile from the APP2 chunks, in order
   float xResolution = 0, yResolution = 0; // negative: aspect ratio only; 0: none stated
 };
 

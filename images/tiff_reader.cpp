@@ -248,6 +248,7 @@ bool WriteCopiedStrips(const ImageContext& ctx, TIFF* t, ImageRecord& image, uin
     if (reverse) TIFFReverseBits(buffer.data(), static_cast<tmsize_t>(n));
     if (image.filter == Filter::kRunLength) n = DropRunLengthNoOps(buffer.data(), n);
     if (s == 0 && image.colourClass == kIndexed) paletteObject = WritePaletteStream(ctx, image);
+    if (s == 0) WriteIccStream(ctx, image);
     int stripRows = static_cast<int>(std::min(rows, height - s * rows));
     ImageStream stream(ctx, image, stripRows, paletteObject, false);
     if (s == 0) image.xobjectIndex = stream.index();
@@ -314,19 +315,26 @@ bool WriteDecoded(const ImageContext& ctx, TIFF* t, ImageRecord& image, bool cmy
     // Narrow the pixels in place: pixel i is read before bytes up to 4 i + 3 are written.
     const size_t n = static_cast<size_t>(image.componentCount);
     uint8_t* out = pixels.data();
+    // The reader hands out colour multiplied by alpha, associated or not: adding what the
+    // alpha leaves uncovered puts the picture on white paper.
     for (size_t i = 0; i < count; ++i) {
       uint32_t p;
       std::memcpy(&p, out + i * 4, 4);
-      out[i * n] = static_cast<uint8_t>(TIFFGetR(p));
+      unsigned paper = 255 - TIFFGetA(p);
+      auto onWhite = [paper](unsigned c) {
+        return static_cast<uint8_t>(std::min(255u, c + paper));
+      };
+      out[i * n] = onWhite(TIFFGetR(p));
       if (n == 3) {
-        out[i * n + 1] = static_cast<uint8_t>(TIFFGetG(p));
-        out[i * n + 2] = static_cast<uint8_t>(TIFFGetB(p));
+        out[i * n + 1] = onWhite(TIFFGetG(p));
+        out[i * n + 2] = onWhite(TIFFGetB(p));
       }
     }
     bytes = count * n;
   }
   image.stripCount = 1;
   image.stripHeight = static_cast<int32_t>(height);
+  WriteIccStream(ctx, image);
   ImageStream stream(ctx, image, static_cast<int>(height), 0, true);
   image.xobjectIndex = stream.index();
   stream.WriteDeflated(pixels.data(), bytes);
@@ -379,6 +387,13 @@ int ReadDirectory(const ImageContext& ctx, ImageTable& table, TIFF* t, uint64_t 
   image.bitsPerComponent = bits;
   image.componentCount = samples;
   image.stripCount = 1;
+  uint32_t iccSize = 0;
+  void* icc = nullptr;
+  if (TIFFGetField(t, TIFFTAG_ICCPROFILE, &iccSize, &icc) == 1 && icc && iccSize > 0 &&
+      iccSize < (1u << 24)) {
+    const auto* bytes = static_cast<const uint8_t*>(icc);
+    image.iccProfile.assign(bytes, bytes + iccSize);
+  }
   uint16_t orientation = ORIENTATION_TOPLEFT;
   if (Get(t, TIFFTAG_ORIENTATION, orientation) && orientation >= 1 && orientation <= 8)
     image.orientation = orientation;

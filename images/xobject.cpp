@@ -1,5 +1,7 @@
 #include "xobject.h"
 
+#include <cstring>
+
 #include "image_names.h"
 #include "pdfwriter/names.h"
 
@@ -109,8 +111,12 @@ ImageStream::ImageStream(const ImageContext& ctx, const ImageRecord& image, int 
   } else {
     int space = image.colourClass == kCmyk ? 2 : image.colourClass == kRgb ? 1 : 0;
     components = space == 2 ? 4 : space == 1 ? 3 : 1;
-    w.WriteText(names::kColorSpace);
-    w.WriteText(names::kDeviceSpaces[space]);
+    if (image.iccObject > 0) {
+      w.WriteFormatted(names::kIccBased, {w.Ref(image.iccObject)});
+    } else {
+      w.WriteText(names::kColorSpace);
+      w.WriteText(names::kDeviceSpaces[space]);
+    }
   }
   w.WriteFormatted(pdf::names::kLengthEntry, {w.Ref(lengthObject_)});
   if (const char* filter = FilterName(image.filter)) {
@@ -160,6 +166,52 @@ void ImageStream::Finish() {
   w.WriteFormatted(pdf::names::kImageLengthLine, {length});
   w.WriteText(pdf::names::kEndObj);
   if (ctx_.data.inPage) w.BeginContentStream();
+}
+
+int IccComponents(const std::vector<uint8_t>& profile) {
+  if (profile.size() < 132 || std::memcmp(profile.data() + 36, "acsp", 4) != 0) return 0;
+  const uint8_t* space = profile.data() + 16;
+  if (std::memcmp(space, "GRAY", 4) == 0) return 1;
+  if (std::memcmp(space, "RGB ", 4) == 0) return 3;
+  if (std::memcmp(space, "CMYK", 4) == 0) return 4;
+  return 0;
+}
+
+void WriteIccStream(const ImageContext& ctx, ImageRecord& image) {
+  image.iccObject = 0;
+  int n = IccComponents(image.iccProfile);
+  int wanted = image.colourClass == kCmyk   ? 4
+               : image.colourClass == kRgb  ? 3
+               : image.colourClass == kGrey ? 1
+                                            : 0;
+  if (n == 0 || n != wanted) {
+    image.iccProfile.clear();
+    return;
+  }
+  pdf::Writer& w = ctx.writer;
+  // The page's content goes on in a stream of its own after the image.
+  if (w.contentOpen()) w.EndContentStream();
+  int object = w.BeginObject(0);
+  int lengthObject = w.NewObjectNumber();
+  w.WriteText(pdf::names::kDictOpen);
+  w.WriteFormatted(names::kIccComponents, {n});
+  w.WriteText(names::kIccAlternate);
+  w.WriteText(names::kDeviceSpaces[n == 4 ? 2 : n == 3 ? 1 : 0]);
+  w.WriteFormatted(pdf::names::kLengthEntry, {w.Ref(lengthObject)});
+  w.WriteText(pdf::names::kFlateFilter);
+  w.WriteText(pdf::names::kDictClose);
+  w.WriteText(pdf::names::kStreamOpen);
+  int64_t start = w.CurrentOffset();
+  w.BeginDeflate(object, 0);
+  w.WriteBytes(image.iccProfile.data(), image.iccProfile.size());
+  w.EndDeflate();
+  int64_t length = w.CurrentOffset() - start;
+  w.WriteText(pdf::names::kStreamClose);
+  w.WriteText(pdf::names::kEndObj);
+  w.BeginObject(lengthObject);
+  w.WriteFormatted(pdf::names::kImageLengthLine, {length});
+  w.WriteText(pdf::names::kEndObj);
+  image.iccObject = object;
 }
 
 int WritePaletteStream(const ImageContext& ctx, const ImageRecord& image) {

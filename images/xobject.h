@@ -45,6 +45,13 @@ int WritePaletteStream(const ImageContext& ctx, const ImageRecord& image);
 
 // Draws the image with its lower-left corner at (x, y) and `scale` points per pixel; multi-
 // strip images stack their strips from the top down.
+// The components a colour profile describes (1 grey, 3 RGB, 4 CMYK), or 0 for any other
+// profile or bytes that are none.
+int IccComponents(const std::vector<uint8_t>& profile);
+// Writes the image's colour profile as an ICC stream when it fits the image's colour space
+// (the profile is dropped otherwise), before the image's own object begins.
+void WriteIccStream(const ImageContext& ctx, ImageRecord& image);
+
 void DrawImage(const ImageContext& ctx, const ImageRecord& image, float x, float y, float scale);
 
 // The /XObject entry of the page's resource dictionary: every XObject drawn on the page

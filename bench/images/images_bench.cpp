@@ -1,11 +1,13 @@
 // Speed and memory of image placement.
 //
-//   images_bench [--jpegs N] [--pages N]
+//   images_bench [--jpegs N] [--pages N] [--pictures N]
 //
 // 1. N camera-size JPEGs (about 1.5 MB each) placed into one document, against cat of the same
 //    files into one output file.
 // 2. An N-page 300 dpi CCITT Group 4 TIFF placed into one document, against tiff2pdf when it
 //    is installed.
+// 3. N pictures that are not JPEG files (a screenshot and a photograph, as 24-bit BMP) added
+//    through the lossless route against the JPEG route: time and PDF size of each.
 // Each engine run happens in a child process so its peak memory is its own.
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -140,6 +142,52 @@ bool FaxTiff(const std::string& path, int pages) {
   return true;
 }
 
+// A 24-bit bottom-up BMP; `pixel` gives R, G, B for (x, y).
+bool WriteBmp(const std::string& path, int width, int height,
+              const std::function<void(int, int, unsigned char*)>& pixel) {
+  const uint32_t stride = (static_cast<uint32_t>(width) * 3 + 3) / 4 * 4;
+  const uint32_t dataSize = stride * static_cast<uint32_t>(height);
+  std::string h(54, '\0');
+  auto put = [&h](size_t at, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+      h[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  h[0] = 'B', h[1] = 'M';
+  put(2, 54 + dataSize, 4);
+  put(10, 54, 4);
+  put(14, 40, 4);
+  put(18, static_cast<uint32_t>(width), 4);
+  put(22, static_cast<uint32_t>(height), 4);
+  put(26, 1, 2);
+  put(28, 24, 2);
+  put(34, dataSize, 4);
+  std::ofstream out(path, std::ios::binary);
+  out << h;
+  std::vector<unsigned char> row(stride, 0);
+  for (int y = height - 1; y >= 0; --y) {
+    for (int x = 0; x < width; ++x) {
+      unsigned char rgb[3];
+      pixel(x, y, rgb);
+      row[static_cast<size_t>(x) * 3] = rgb[2];
+      row[static_cast<size_t>(x) * 3 + 1] = rgb[1];
+      row[static_cast<size_t>(x) * 3 + 2] = rgb[0];
+    }
+    out.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(stride));
+  }
+  return static_cast<bool>(out);
+}
+
+int AddAll(const std::string& pdf, const std::vector<std::string>& files, int lossless) {
+  int h = EngineCreate(pdf.c_str());
+  if (!h) return 1;
+  EngineSetOption(h, ENGINE_OPT_LOSSLESS, lossless, 0, nullptr, nullptr);
+  int ok = 1;
+  for (const std::string& f : files)
+    ok &= EngineAddImage(h, f.c_str()) == 1 ? 1 : 0;
+  EngineClose(h);
+  return ok == 1 ? 0 : 1;
+}
+
 int PlaceAll(const std::string& pdf, const std::vector<std::string>& files) {
   int h = EngineCreate(pdf.c_str());
   if (!h) return 1;
@@ -157,10 +205,11 @@ bool HaveProgram(const char* name) {
 } // namespace
 
 int main(int argc, char** argv) {
-  int jpegs = 100, pages = 50;
+  int jpegs = 100, pages = 50, pictures = 10;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--jpegs") == 0) jpegs = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--pages") == 0) pages = std::atoi(argv[i + 1]);
+    if (std::strcmp(argv[i], "--pictures") == 0) pictures = std::atoi(argv[i + 1]);
   }
   std::string tmpl = (fs::temp_directory_path() / "pictofold-bench-XXXXXX").string();
   if (!mkdtemp(tmpl.data())) return 1;
@@ -209,7 +258,54 @@ int main(int argc, char** argv) {
   } else {
     std::printf(", tiff2pdf not installed\n");
   }
+  std::printf("generating %d screenshots and photographs as BMP...\n", pictures);
+  struct Kind {
+    const char* name;
+    std::function<void(int, int, unsigned char*)> pixel;
+  };
+  std::mt19937 noise(5);
+  const Kind kinds[] = {
+      {"screenshot",
+       [](int x, int y, unsigned char* c) {
+         // Flat panels, a title bar and rows of thin dark "text".
+         bool text = (y % 24) > 8 && (y % 24) < 18 && (x % 9) < 5 && x > 40 && y > 60;
+         unsigned char v = y < 40 ? 60 : (x < 300 ? 235 : 250);
+         c[0] = text ? 20 : v, c[1] = text ? 20 : v, c[2] = text ? 30 : (y < 40 ? 120 : v);
+       }},
+      {"photograph",
+       [&noise](int x, int y, unsigned char* c) {
+         int n = static_cast<int>(noise() % 24);
+         c[0] = static_cast<unsigned char>((x / 9 + y / 13 + n) & 0xFF);
+         c[1] = static_cast<unsigned char>((x * y / 5000 + n) & 0xFF);
+         c[2] = static_cast<unsigned char>((200 - x / 12 + n) & 0xFF);
+       }},
+  };
+  bool picturesOk = true;
+  for (const Kind& k : kinds) {
+    std::vector<std::string> inputs;
+    std::string first = (dir / (std::string(k.name) + "0.bmp")).string();
+    if (!WriteBmp(first, 1920, 1080, k.pixel)) return 1;
+    inputs.push_back(first);
+    for (int i = 1; i < pictures; ++i) {
+      std::string path = (dir / (std::string(k.name) + std::to_string(i) + ".bmp")).string();
+      fs::copy_file(first, path, fs::copy_options::overwrite_existing);
+      inputs.push_back(path);
+    }
+    std::string losslessPdf = (dir / (std::string(k.name) + "_lossless.pdf")).string();
+    std::string jpegPdf = (dir / (std::string(k.name) + "_jpeg.pdf")).string();
+    Measure lossless =
+        Best([&] { return InChild([&] { return AddAll(losslessPdf, inputs, 1); }); });
+    Measure jpegRoute = Best([&] { return InChild([&] { return AddAll(jpegPdf, inputs, 0); }); });
+    double ls = static_cast<double>(fs::file_size(losslessPdf)) / 1e6;
+    double js = static_cast<double>(fs::file_size(jpegPdf)) / 1e6;
+    std::printf("%s: %d of 1920 x 1080: lossless %.3f s, %.2f MB (%s); JPEG %.3f s, %.2f MB "
+                "(%s); size ratio %.2f, time ratio %.2f\n",
+                k.name, pictures, lossless.seconds, ls, lossless.status == 0 ? "ok" : "FAILED",
+                jpegRoute.seconds, js, jpegRoute.status == 0 ? "ok" : "FAILED", ls / js,
+                lossless.seconds / jpegRoute.seconds);
+    picturesOk = picturesOk && lossless.status == 0 && jpegRoute.status == 0;
+  }
   std::error_code ec;
   fs::remove_all(dir, ec);
-  return engine.status == 0 && fax.status == 0 ? 0 : 1;
+  return engine.status == 0 && fax.status == 0 && picturesOk ? 0 : 1;
 }

@@ -201,6 +201,56 @@ with pdf.open_outline() as o:
   EXPECT_EQ(p.out, "['Müller.jpg']\n");
 }
 
+// With the default settings a screenshot's page renders exactly as the PNG; --set lossless=0
+// gives the JPEG page instead.
+TEST_F(Cli, ScreenshotsRenderExactlyByDefault) {
+  auto made = testsupport::Run("/usr/bin/python3 -c " + Quote(R"(
+import sys
+from PIL import Image, ImageDraw
+im = Image.new('RGB', (120, 50), (250, 250, 250))
+d = ImageDraw.Draw(im)
+d.rectangle((0, 0, 119, 9), fill=(40, 60, 160))
+d.text((4, 16), 'Save as PDF 1.4', fill=(0, 0, 0))
+d.line((0, 40, 119, 40), fill=(255, 0, 0))
+im.save(sys.argv[1])
+)") + " " + In("shot.png"));
+  ASSERT_EQ(made.status, 0) << made.out;
+  const char* judge = R"(
+import sys, subprocess
+import numpy as np
+from PIL import Image
+subprocess.run(['mutool', 'draw', '-q', '-r', '72', '-o', sys.argv[3], sys.argv[1], '1'], check=True,
+               capture_output=True)
+a = np.array(Image.open(sys.argv[2]).convert('RGB'), np.int32)
+b = np.array(Image.open(sys.argv[3]).convert('RGB'), np.int32)
+print(int(np.abs(a - b).max()) if a.shape == b.shape else 'size')
+)";
+  struct Case {
+    const char* set;
+    const char* filter;
+    bool exact;
+  };
+  for (const Case& c :
+       {Case{"", "/FlateDecode", true}, Case{"--set lossless=0 ", "/DCTDecode", false}}) {
+    std::string out = dir_.file(c.exact ? "exact.pdf" : "jpeg.pdf");
+    ASSERT_EQ(
+        Pictofold("convert -q " + std::string(c.set) + "-o " + Quote(out) + " " + In("shot.png"))
+            .status,
+        0);
+    auto filter = testsupport::Pikepdf(
+        out,
+        "pdf = pikepdf.open(sys.argv[1])\nprint(list(pdf.pages[0].images.values())[0].Filter)");
+    EXPECT_EQ(filter.out, std::string(c.filter) + "\n") << c.set;
+    auto diff = testsupport::Run("/usr/bin/python3 -c " + Quote(judge) + " " + Quote(out) + " " +
+                                 In("shot.png") + " " + Quote(dir_.file("shot.render.png")));
+    ASSERT_EQ(diff.status, 0) << diff.out;
+    if (c.exact)
+      EXPECT_EQ(diff.out, "0\n");
+    else
+      EXPECT_NE(diff.out, "0\n") << "a JPEG page differs a little";
+  }
+}
+
 TEST_F(Cli, InfoDescribesEachFile) {
   auto r = Pictofold("info " + In("img1.jpg") + " " + In("notes.jpg"));
   EXPECT_EQ(r.status, 1);

@@ -90,7 +90,7 @@ TEST_F(ConverterTest, AnimatedGifFramesAreCompositedByDisposalAndTransparency) {
 
 TEST_F(ConverterTest, StillGifsGiveOnePage) {
   // Interlaced rows arrive out of order; a frame reaching past the screen is clipped; a file
-  // without its trailer byte is still whole.
+  // without its trailer byte is still whole; a frame without any colour table is grey.
   struct Case {
     const char* name;
     GifSpec spec;
@@ -110,6 +110,8 @@ TEST_F(ConverterTest, StillGifsGiveOnePage) {
        {"RRR", "GGG", "BBB", "KKK", "YYY", "CCC", "MMM", "OOO", "RGB", "KYC"}},
       {"clipped", {4, 2, {{2, 1, {"GGG", "GGG"}, DISPOSE_DO_NOT, false}}}, {"....", "..GG"}},
       {"no trailer", {2, 2, {{0, 0, {"RG", "BK"}}}, false}, {"RG", "BK"}},
+      // No colour table anywhere: a grey ramp, so index 0 is black.
+      {"no colour table", {2, 1, {{0, 0, {"RR"}}}, true, false}, {"KK"}},
   };
   for (const Case& c : cases) {
     auto pages = ConvertBytes(convtest::MakeGif(c.spec), "still.gif");

@@ -128,6 +128,10 @@ std::string MakeGif(const GifSpec& spec) {
   }
   Check(EGifCloseFile(gif, &error) == GIF_OK, "close");
   if (!spec.trailer && !out.empty() && out.back() == ';') out.pop_back();
+  if (!spec.global_map) { // the writer insists on a table: take it out afterwards
+    out[10] = static_cast<char>(out[10] & 0x7F);
+    out.erase(13, 8 * 3);
+  }
   return out;
 }
 

@@ -31,6 +31,7 @@ struct GifSpec {
   int width = 0, height = 0;
   std::vector<GifFrame> frames{};
   bool trailer = true;
+  bool global_map = true; // the screen carries a colour table
 };
 
 std::string MakeGif(const GifSpec& spec);

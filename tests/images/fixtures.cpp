@@ -2,6 +2,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -265,10 +266,15 @@ Raster DecodeTiff(const std::string& path, int index) {
     if (TIFFReadRGBAImageOriented(t, w, h, raster.data(), ORIENTATION_TOPLEFT, 1)) {
       r = Raster{static_cast<int>(w), static_cast<int>(h), 3, {}};
       r.pixels.resize(raster.size() * 3);
+      // libtiff multiplies colour by alpha; what alpha leaves uncovered is white paper.
       for (size_t i = 0; i < raster.size(); ++i) {
-        r.pixels[i * 3] = static_cast<uint8_t>(TIFFGetR(raster[i]));
-        r.pixels[i * 3 + 1] = static_cast<uint8_t>(TIFFGetG(raster[i]));
-        r.pixels[i * 3 + 2] = static_cast<uint8_t>(TIFFGetB(raster[i]));
+        unsigned paper = 255 - TIFFGetA(raster[i]);
+        auto onWhite = [paper](unsigned c) {
+          return static_cast<uint8_t>(std::min(255u, c + paper));
+        };
+        r.pixels[i * 3] = onWhite(TIFFGetR(raster[i]));
+        r.pixels[i * 3 + 1] = onWhite(TIFFGetG(raster[i]));
+        r.pixels[i * 3 + 2] = onWhite(TIFFGetB(raster[i]));
       }
     }
   }

@@ -58,7 +58,7 @@ struct TiffPage {
 };
 // Writes every page as one directory.
 bool WriteTiff(const std::string& path, const std::vector<TiffPage>& pages);
-// libtiff's own decoding of directory `index` (from 0), as RGB.
+// libtiff's own decoding of directory `index` (from 0), as RGB with alpha on white.
 Raster DecodeTiff(const std::string& path, int index);
 
 // Renders page `page` (from 1) at 72 dpi as RGB.

@@ -263,6 +263,52 @@ j = open(out + '/photo.jpg', 'rb').read()
 open(out + '/junk.jpg', 'wb').write(j[:2] + b'not a marker' + j[2:])
 Image.open(out + '/photo.jpg').save(out + '/junk.jpg.want.png')  # Pillow refuses the junk
 open(out + '/noscan.jpg', 'wb').write(j[:j.index(b'\xff\xda')] + b'\xff\xd9')
+# JPEG 2000: a palette (pclr) over one coded component, and a code stream without its end.
+import io
+def box(kind, body):
+    return struct.pack('>I', 8 + len(body)) + kind + body
+idx = ((xx // 5 + yy // 4) % 4).astype(np.uint8)
+colours = np.array([[250, 0, 0], [0, 120, 250], [250, 220, 0], [20, 20, 20]], np.uint8)
+cs = io.BytesIO()
+Image.fromarray(idx, 'L').save(cs, 'JPEG2000', no_jp2=True)
+jp2h = box(b'ihdr', struct.pack('>IIHBBBB', 12, 20, 1, 7, 7, 0, 0)) + \
+       box(b'colr', struct.pack('>BBBI', 1, 0, 0, 16)) + \
+       box(b'pclr', struct.pack('>HB', 4, 3) + bytes([7, 7, 7]) + colours.tobytes()) + \
+       box(b'cmap', b''.join(struct.pack('>HBB', 0, 1, k) for k in range(3)))
+open(out + '/palette.jp2', 'wb').write(
+    b'\0\0\0\x0cjP  \r\n\x87\n' + box(b'ftyp', b'jp2 \0\0\0\0jp2 ') + box(b'jp2h', jp2h) +
+    box(b'jp2c', cs.getvalue()))
+want('palette.jp2', colours[idx])
+cs = io.BytesIO()
+Image.fromarray(t).save(cs, 'JPEG2000', no_jp2=True)
+assert cs.getvalue().endswith(b'\xff\xd9')
+open(out + '/noend.j2k', 'wb').write(cs.getvalue()[:-2])
+want('noend.j2k', t)
+# Alpha: unassociated in PackBits strips, associated (premultiplied) in plain ones, and 32-bit
+# TGA whose descriptor claims no alpha bits.
+rgba = np.zeros((12, 20, 4), np.uint8)
+rgba[..., 0] = xx * 12
+rgba[..., 1] = 200
+rgba[..., 2] = yy * 20
+rgba[..., 3] = (xx * 13) % 256
+Image.fromarray(rgba, 'RGBA').save(out + '/unassoc.tif', compression='packbits')
+pre = rgba.astype(np.uint32)
+pre[..., :3] = (pre[..., :3] * pre[..., 3:] + 127) // 255
+tiff(out + '/assoc.tif', 20, 12, 8, 4, 2, pre.astype(np.uint8).tobytes(),
+     {258: (3, [8] * 4), 338: (3, [1])})
+want('assoc.tif', np.concatenate([np.minimum(255, pre[..., :3] + 255 - pre[..., 3:]),
+                                  np.full((12, 20, 1), 255)], -1))
+Image.fromarray(rgba, 'RGBA').save(out + '/noalphabits.tga')
+d = bytearray(open(out + '/noalphabits.tga', 'rb').read())
+d[17] &= 0xF0
+open(out + '/noalphabits.tga', 'wb').write(bytes(d))
+want('noalphabits.tga', rgba)
+# Embedded colour profiles.
+from PIL import ImageCms
+srgb = ImageCms.ImageCmsProfile(ImageCms.createProfile('sRGB')).tobytes()
+turned.save(out + '/icc.png', icc_profile=srgb)
+turned.save(out + '/icc.jpg', quality=95, icc_profile=srgb)
+turned.save(out + '/icc.tif', compression='tiff_lzw', icc_profile=srgb)
 )";
 
 // Renders page 1 with mupdf and prints the largest difference from the source, or FAIL.
@@ -437,18 +483,36 @@ TEST_F(Fidelity, SizeQueriesReportTheUprightImage) {
 const Case kSampleCases[] = {
     // Only what readers decode is copied: old LZW and arithmetic coding are decoded first;
     // junk after the start of a JPEG is passed on, as readers skip it.
-    {"oldlzw.tif", 1, 0, "FlateDecode", 0},     {"arith.jpg", 1, 0, "FlateDecode", 2},
-    {"arith.jpg", 0, 0, "DCTDecode", 60},       {"junk.jpg", 1, 0, "DCTDecode", 6},
-    {"grey3.tif", 1, 0, "FlateDecode", 1},      {"grey5.tif", 1, 0, "FlateDecode", 1},
-    {"grey7.tif", 1, 0, "FlateDecode", 1},      {"grey9.tif", 1, 0, "FlateDecode", 1},
-    {"grey12.tif", 1, 0, "FlateDecode", 1},     {"grey15.tif", 1, 0, "FlateDecode", 1},
-    {"grey24.tif", 1, 0, "FlateDecode", 1},     {"grey32.tif", 1, 0, "FlateDecode", 1},
-    {"signed16.tif", 1, 0, "FlateDecode", 1},   {"signed8_white.tif", 1, 0, "FlateDecode", 1},
-    {"float16.tif", 1, 0, "FlateDecode", 1},    {"float24.tif", 1, 0, "FlateDecode", 1},
-    {"float32.tif", 1, 0, "FlateDecode", 1},    {"float64.tif", 1, 0, "FlateDecode", 1},
-    {"rgb4.tif", 1, 0, "FlateDecode", 1},       {"rgb2_planar.tif", 1, 0, "FlateDecode", 1},
-    {"rgb1_tiled.tif", 1, 0, "FlateDecode", 1}, {"rgb8_big.tif", 1, 0, "FlateDecode", 0},
-    {"cmyk16.tif", 1, 0, "FlateDecode", 2},     {"palette16.tif", 1, 0, "FlateDecode", 1},
+    {"oldlzw.tif", 1, 0, "FlateDecode", 0},
+    {"arith.jpg", 1, 0, "FlateDecode", 2},
+    {"arith.jpg", 0, 0, "DCTDecode", 60},
+    {"junk.jpg", 1, 0, "DCTDecode", 6},
+    {"palette.jp2", 1, 0, "FlateDecode", 0},
+    // Alpha on white paper, associated or not.
+    {"unassoc.tif", 1, 0, "FlateDecode", 1},
+    {"assoc.tif", 1, 0, "FlateDecode", 2},
+    {"noalphabits.tga", 1, 0, "FlateDecode", 1},
+    {"noend.j2k", 1, 0, "FlateDecode", 0},
+    {"grey3.tif", 1, 0, "FlateDecode", 1},
+    {"grey5.tif", 1, 0, "FlateDecode", 1},
+    {"grey7.tif", 1, 0, "FlateDecode", 1},
+    {"grey9.tif", 1, 0, "FlateDecode", 1},
+    {"grey12.tif", 1, 0, "FlateDecode", 1},
+    {"grey15.tif", 1, 0, "FlateDecode", 1},
+    {"grey24.tif", 1, 0, "FlateDecode", 1},
+    {"grey32.tif", 1, 0, "FlateDecode", 1},
+    {"signed16.tif", 1, 0, "FlateDecode", 1},
+    {"signed8_white.tif", 1, 0, "FlateDecode", 1},
+    {"float16.tif", 1, 0, "FlateDecode", 1},
+    {"float24.tif", 1, 0, "FlateDecode", 1},
+    {"float32.tif", 1, 0, "FlateDecode", 1},
+    {"float64.tif", 1, 0, "FlateDecode", 1},
+    {"rgb4.tif", 1, 0, "FlateDecode", 1},
+    {"rgb2_planar.tif", 1, 0, "FlateDecode", 1},
+    {"rgb1_tiled.tif", 1, 0, "FlateDecode", 1},
+    {"rgb8_big.tif", 1, 0, "FlateDecode", 0},
+    {"cmyk16.tif", 1, 0, "FlateDecode", 2},
+    {"palette16.tif", 1, 0, "FlateDecode", 1},
 };
 
 TEST_F(Fidelity, AJpegWithoutAScanIsRefused) {
@@ -459,6 +523,38 @@ TEST_F(Fidelity, AJpegWithoutAScanIsRefused) {
   EXPECT_EQ(PlaceImageFile(h, dir_->file("noscan.jpg").c_str()), 0);
   EXPECT_EQ(EngineQuery(h, ENGINE_Q_PAGE_COUNT, nullptr, nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(EngineClose(h), 1);
+}
+
+// An embedded profile becomes the image's ICC colour space, on every route.
+TEST_F(Fidelity, ColourProfilesAreKept) {
+  struct Profiled {
+    const char* fixture;
+    int lossless;
+    int quality;
+  };
+  const Profiled cases[] = {{"icc.png", 1, 0},
+                            {"icc.png", 0, 0},
+                            {"icc.jpg", 1, 0},
+                            {"icc.jpg", 1, 80},
+                            {"icc.tif", 1, 0}};
+  for (const Profiled& c : cases) {
+    std::string pdf = dir_->file(std::string("profile_") + c.fixture + std::to_string(c.lossless) +
+                                 std::to_string(c.quality) + ".pdf");
+    int h = EngineCreate(pdf.c_str());
+    ASSERT_GT(h, 0);
+    EngineSetOption(h, ENGINE_OPT_LOSSLESS, c.lossless, 0, nullptr, nullptr);
+    EngineSetOption(h, ENGINE_OPT_JPEG_QUALITY, c.quality, 0, nullptr, nullptr);
+    EXPECT_EQ(EngineAddImage(h, dir_->file(c.fixture).c_str()), 1) << c.fixture;
+    ASSERT_EQ(EngineClose(h), 1);
+    EXPECT_TRUE(testsupport::QpdfCheckClean(pdf));
+    auto r = testsupport::Pikepdf(pdf, R"(
+pdf = pikepdf.open(sys.argv[1])
+(x,) = pdf.pages[0].images.values()
+cs = x.ColorSpace
+print(str(cs[0]), int(cs[1].N), len(cs[1].read_bytes()) > 128)
+)");
+    EXPECT_EQ(r.out, "/ICCBased 3 True\n") << c.fixture << " " << c.lossless << " " << c.quality;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, Fidelity, ::testing::ValuesIn(kSampleCases));
