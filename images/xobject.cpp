@@ -216,6 +216,8 @@ void WriteIccStream(const ImageContext& ctx, ImageRecord& image) {
 
 int WritePaletteStream(const ImageContext& ctx, const ImageRecord& image) {
   pdf::Writer& w = ctx.writer;
+  // An object written inside the open content stream would land in the middle of it.
+  if (w.contentOpen()) w.EndContentStream();
   int object = w.BeginObject(0);
   int lengthObject = w.NewObjectNumber();
   w.WriteText(pdf::names::kDictOpen);

@@ -334,4 +334,29 @@ TEST_F(Cli, WatchStopsOnSigterm) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// Palette pages keep their colour table in an object of its own: it must not land inside the
+// page's open content stream.
+TEST_F(Cli, PalettePagesMakeCleanFiles) {
+  auto made = testsupport::Run("/usr/bin/python3 -c " + Quote(R"(
+import sys
+from PIL import Image
+im = Image.new('P', (40, 30))
+im.putpalette([255, 0, 0, 0, 0, 255, 255, 255, 0] + [0] * 759)
+for x in range(40):
+    for y in range(30):
+        im.putpixel((x, y), (x // 5 + y // 5) % 3)
+im.save(sys.argv[1] + '/pal.bmp')
+im.save(sys.argv[1] + '/pal.png')
+)") + " " + Quote(in_));
+  ASSERT_EQ(made.status, 0) << made.out;
+  for (const char* set : {"", "--set lossless=0 ", "--set header=1 --set hWatermark=x "}) {
+    std::string out = dir_.file("pal.pdf");
+    fs::remove(out);
+    auto r = Pictofold("convert -q " + std::string(set) + "-o " + Quote(out) + " " +
+                       In("pal.bmp") + " " + In("pal.png") + " " + In("img1.jpg"));
+    ASSERT_EQ(r.status, 0) << set << r.out;
+    EXPECT_TRUE(QpdfCheckClean(out)) << set;
+  }
+}
+
 } // namespace
