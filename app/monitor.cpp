@@ -365,9 +365,13 @@ public:
   }
 
   JobDriver& DriverForDocument() override {
+    m_.activeDriver_.store(nullptr);
     driver_ = DocumentDriver(m_.engine_, m_.front_, m_.Snapshot(), run_);
+    m_.activeDriver_.store(driver_.get());
+    if (m_.abortRequested_) driver_->RequestAbort();
     return *driver_;
   }
+  ~Host() override { m_.activeDriver_.store(nullptr); }
 
   void DocumentOpened(const OutputDocument& doc) override {
     m_.lastOutput_ = doc.finalPath;
@@ -376,6 +380,8 @@ public:
 
   void Settle(const InputOutcome& o) override {
     const Work& w = work_[o.index];
+    // Aborted: nothing of it reached a file, and it stays where it is.
+    if (o.fault == DocumentFault::kAborted) return;
     if (o.fault != DocumentFault::kNotOpened) {
       m_.Settle({w, o.result}, o.fault == DocumentFault::kNone, o.output, summary_);
       return;
