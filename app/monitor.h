@@ -20,6 +20,7 @@
 #include "app/engine_calls.h"
 #include "app/job_driver.h"
 #include "app/supported_types.h"
+#include "platform/file_readiness.h"
 
 namespace app {
 
@@ -197,6 +198,8 @@ private:
   MonitorFrontEnd& front_;
   MonitorSettings settings_;
   std::string input_; // the watched folder, ending in '/'
+  // Whether a file is complete: closed after writing, held open by no writer, or quiet.
+  platform::FileReadiness readiness_;
 
   mutable std::mutex settingsMutex_;
   RunSettings pendingRun_;

@@ -53,9 +53,7 @@ open(out + '/bad.bmp', 'wb').write(b'BM' + b'\0' * 10)
 )") + " " + Quote(in_));
     ASSERT_EQ(r.status, 0) << r.out;
   }
-  void TearDown() override {
-    unsetenv("XDG_RUNTIME_DIR");
-  }
+  void TearDown() override { unsetenv("XDG_RUNTIME_DIR"); }
 
   testsupport::RunResult Pictofold(const std::string& args) {
     return testsupport::Run(Quote(BinPath("pictofold")) + " " + args);
@@ -67,7 +65,8 @@ open(out + '/bad.bmp', 'wb').write(b'BM' + b'\0' * 10)
   }
   std::set<std::string> Names(const std::string& folder) {
     std::set<std::string> out;
-    for (const auto& e : fs::directory_iterator(folder)) out.insert(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(folder))
+      out.insert(e.path().filename().string());
     return out;
   }
 
@@ -112,17 +111,16 @@ TEST_F(Reliability, FailedImagesLeaveNoBlankPages) {
 // When no page was added, nothing is written and an existing file stays byte for byte.
 TEST_F(Reliability, ARunThatAddsNoPageWritesNoFile) {
   std::string existing = out_ + "/keep.pdf";
-  ASSERT_EQ(Pictofold("convert --settings /dev/null -q -o " + Quote(existing) + " " +
-                      In("good0.jpg"))
-                .status,
-            0);
+  ASSERT_EQ(
+      Pictofold("convert --settings /dev/null -q -o " + Quote(existing) + " " + In("good0.jpg"))
+          .status,
+      0);
   std::string before = ReadFile(existing);
   struct Case {
     std::string args;
     int status;
   } cases[] = {
-      {"--exists overwrite -o " + Quote(existing) + " " + In("trunc.jpg") + " " + In("bad.bmp"),
-       1},
+      {"--exists overwrite -o " + Quote(existing) + " " + In("trunc.jpg") + " " + In("bad.bmp"), 1},
       {"--exists append -o " + Quote(existing) + " " + In("trunc.jpg"), 1},
       {"--exists new -o " + Quote(existing) + " " + In("bad.bmp"), 1},
       {"--exists overwrite -o " + Quote(existing) + " " + In("no-such-name.jpg"), 1},
@@ -152,7 +150,8 @@ TEST_F(Reliability, OutputsThatWouldDestroyOrMisplaceAreRefused) {
   } cases[] = {
       {"-o " + Quote(out_ + "/existing") + " " + In("good0.jpg"),
        out_ + "/existing is a folder; name the PDF file"},
-      {"-o " + Quote(out_ + "/newfolder/") + " " + In("good0.jpg"), "is a folder; name the PDF file"},
+      {"-o " + Quote(out_ + "/newfolder/") + " " + In("good0.jpg"),
+       "is a folder; name the PDF file"},
       {"--exists overwrite -o " + Quote(pdfInput) + " " + In("good0.jpg") + " " + Quote(pdfInput),
        "is also an input"},
   };
@@ -199,8 +198,7 @@ TEST_F(Reliability, ASignalAbortsWithoutCommitting) {
     int status;
   } cases[] = {{SIGTERM, 143}, {SIGINT, 130}};
   std::string target = out_ + "/t.pdf";
-  ASSERT_EQ(Pictofold("convert --settings /dev/null -q -o " + Quote(target) + " " +
-                      In("good0.jpg"))
+  ASSERT_EQ(Pictofold("convert --settings /dev/null -q -o " + Quote(target) + " " + In("good0.jpg"))
                 .status,
             0);
   std::string before = ReadFile(target);
@@ -213,12 +211,13 @@ TEST_F(Reliability, ASignalAbortsWithoutCommitting) {
       int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(fd, 2);
       std::string bin = BinPath("pictofold");
-      std::vector<std::string> args = {bin,           "convert",      "--settings", "/dev/null",
-                                       "-q",          "--exists",     "append",     "-o",
-                                       target,        in_ + "/good1.jpg", in_ + "/good2.jpg",
-                                       in_ + "/good3.jpg"};
+      std::vector<std::string> args = {
+          bin,    "convert",          "--settings",       "/dev/null",
+          "-q",   "--exists",         "append",           "-o",
+          target, in_ + "/good1.jpg", in_ + "/good2.jpg", in_ + "/good3.jpg"};
       std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(a.data());
+      for (auto& a : args)
+        argv.push_back(a.data());
       argv.push_back(nullptr);
       execv(bin.c_str(), argv.data());
       _exit(127);
@@ -241,8 +240,8 @@ TEST_F(Reliability, ASignalAbortsWithoutCommitting) {
     EXPECT_EQ(Names(out_), std::set<std::string>{"t.pdf"});
   }
   // Unheld, the same append goes through.
-  EXPECT_EQ(Pictofold("convert --settings /dev/null -q --exists append -o " + Quote(target) +
-                      " " + In("good1.jpg"))
+  EXPECT_EQ(Pictofold("convert --settings /dev/null -q --exists append -o " + Quote(target) + " " +
+                      In("good1.jpg"))
                 .status,
             0);
   EXPECT_EQ(Pages(target), 2);
@@ -272,6 +271,38 @@ TEST_F(Reliability, ASecondWatcherOfAFolderRefusesToStart) {
   // Once the first has gone, the folder is free.
   auto again = Pictofold("watch " + Quote(hot) + " --once -q -o " + Quote(out_ + "/x.pdf"));
   EXPECT_EQ(again.status, 0) << again.out;
+}
+
+// A writer that pauses (here: holds the file open between writes) keeps its file out of the
+// hot folder's passes; once it is done, the file is converted.
+TEST_F(Reliability, TheHotFolderLeavesAFileThatIsStillBeingWritten) {
+  std::string hot = dir_.file("hot");
+  fs::create_directories(hot);
+  std::string whole = ReadFile(in_ + "/good0.jpg");
+  std::string part = hot + "/part.jpg";
+  int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, whole.data(), whole.size() / 2), static_cast<ssize_t>(whole.size() / 2));
+  // Its time says it was written long ago; only the open writer tells the truth.
+  struct timespec old[2] = {{0, UTIME_OMIT}, {time(nullptr) - 3600, 0}};
+  ::futimens(fd, old);
+  std::string pdf = out_ + "/w.pdf";
+  std::string watch =
+      "watch " + Quote(hot) + " --interval 0 --passes 1 -q --settings /dev/null -o " + Quote(pdf);
+  auto r = Pictofold(watch);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(fs::exists(part));
+  EXPECT_TRUE(fs::is_empty(hot + "/_failed"));
+  EXPECT_FALSE(fs::exists(pdf));
+
+  size_t rest = whole.size() - whole.size() / 2;
+  ASSERT_EQ(::write(fd, whole.data() + whole.size() / 2, rest), static_cast<ssize_t>(rest));
+  ::futimens(fd, old);
+  ::close(fd);
+  r = Pictofold(watch);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(fs::exists(hot + "/_converted/part.jpg"));
+  EXPECT_EQ(Pages(pdf), 1);
 }
 
 } // namespace
