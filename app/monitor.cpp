@@ -153,6 +153,7 @@ MonitorResult FolderMonitor::Run() {
   unsettled_.clear();
   lastOutput_.clear();
   int firstPass = passes_;
+  int firstConverted = converted_, firstFailed = failed_;
   if (settings_.runsec) {
     while (!stopRequested_) {
       RunOnce();
@@ -164,6 +165,8 @@ MonitorResult FolderMonitor::Run() {
   }
   RunSettings run = Snapshot();
   result.passes = passes_ - firstPass;
+  result.converted = converted_ - firstConverted;
+  result.failed = failed_ - firstFailed;
   result.stopped = stopRequested_;
   result.afterActionDue = !settings_.runsec && !result.stopped;
   result.outputLocation = run.mode == OutputMode::kPerImage    ? run.outPath1
@@ -272,6 +275,8 @@ bool FolderMonitor::RunOnce() {
     Process(run, work, summary);
   }
   summary.stopped = stopRequested_;
+  converted_ += summary.converted;
+  failed_ += summary.failed;
   front_.PassFinished(summary);
   return !stopRequested_;
 }
@@ -304,11 +309,18 @@ Disposition FolderMonitor::Dispose(const std::string& path, bool converted, std:
 }
 
 void FolderMonitor::Settle(const Pending& p, bool documentComplete, const std::string& output,
-                           PassSummary& summary) {
+                           PassSummary& summary, const std::string& reason) {
   FileReport report;
   report.path = p.work.path;
   report.output = output;
   bool converted = p.result > 0;
+  if (!converted || !documentComplete) {
+    // Asked before the file is moved away.
+    report.reason = !reason.empty()     ? reason
+                    : !documentComplete ? "could not write " + output
+                                        : engine_.FailureReason(p.work.path, p.result);
+    if (report.reason.empty()) report.reason = "could not be converted";
+  }
   if (!documentComplete) {
     // Nothing of it reached a finished file: keep the source for a later pass.
     report.outcome = FileOutcome::kOutputFailed;
@@ -396,10 +408,11 @@ public:
     }
     if (run_.mode == OutputMode::kPerImage) {
       // A file whose own document cannot be opened counts as not converted.
-      m_.Settle({w, 0}, true, "", summary_);
+      m_.Settle({w, 0}, true, "", summary_, "could not write " + o.output);
       return;
     }
-    FileReport report{w.path, FileOutcome::kOutputFailed, Disposition::kLeft, "", ""};
+    FileReport report{w.path, FileOutcome::kOutputFailed,   Disposition::kLeft, "",
+                      "",     "could not write " + o.output};
     if (run_.mode == OutputMode::kPerFolder && o.openedHere) {
       report.outcome = FileOutcome::kFailed;
       std::string failed = FolderOf(w.path) + kFailedFolder;

@@ -79,6 +79,7 @@ struct FileReport {
   Disposition disposition = Disposition::kLeft;
   std::string movedTo; // the new path for kMoved
   std::string output;  // the PDF it was written into, when its document was opened
+  std::string reason;  // why it was not converted, e.g. "could not write /out/a.pdf"
 };
 
 struct PassSummary {
@@ -187,8 +188,9 @@ private:
   bool StillAsScanned(const Work& w) const;
   // StillAsScanned, reporting a file that changed as waiting (a vanished one silently).
   bool Ready(const Work& w, PassSummary& summary);
+  // reason: why the file failed when the input itself is not to blame ("" asks the engine).
   void Settle(const Pending& p, bool documentComplete, const std::string& output,
-              PassSummary& summary);
+              PassSummary& summary, const std::string& reason = "");
   Disposition Dispose(const std::string& path, bool converted, std::string& movedTo);
   std::string PerImageFolder(const RunSettings& run, const std::string& path) const;
   void Wait(std::chrono::seconds d);
@@ -212,6 +214,7 @@ private:
 
   RunLog log_;
   int passes_ = 0;
+  int converted_ = 0, failed_ = 0; // over the passes of all runs
   std::string lastOutput_;
   // Size and time of every supported file at the previous look.
   std::map<std::string, Fingerprint> lastLook_;

@@ -24,7 +24,7 @@
 #include "app/run_settings.h"
 #include "app/settings_store.h"
 #include "app/version.h"
-#include "cli/cli_common.h"
+#include "cli_common.h"
 
 namespace fs = std::filesystem;
 

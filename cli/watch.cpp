@@ -12,7 +12,7 @@
 #include "app/engine_api.h"
 #include "app/monitor.h"
 #include "app/settings_store.h"
-#include "cli/cli_common.h"
+#include "cli_common.h"
 #include "platform/file_lock.h"
 
 namespace {
@@ -36,7 +36,7 @@ public:
                    r.output.c_str());
       ++failed;
     } else {
-      std::fprintf(stderr, "%s: %s\n", r.path.c_str(), reasons_.FailureReason(r.path, 0).c_str());
+      std::fprintf(stderr, "%s: %s\n", r.path.c_str(), r.reason.c_str());
       ++failed;
     }
   }
@@ -51,7 +51,6 @@ public:
 private:
   bool quiet_;
   int passes_;
-  app::EngineApi reasons_;
 };
 
 } // namespace

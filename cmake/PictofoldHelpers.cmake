@@ -46,3 +46,19 @@ function(pictofold_add_fuzzer name)
     set_tests_properties(fuzz_replay.${name} PROPERTIES LABELS fuzz)
   endif()
 endfunction()
+
+# pictofold_library_headers(TARGET [PUBLIC_HEADERS a.h b.h ...])
+# A library sees the whole source tree itself, but shows its users only the headers named
+# here: they are linked into ${CMAKE_BINARY_DIR}/public/<folder>/, the only include folder it
+# passes on. So a front end cannot reach into a library's internals.
+function(pictofold_library_headers target)
+  cmake_parse_arguments(H "" "" "PUBLIC_HEADERS" ${ARGN})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+  file(RELATIVE_PATH folder ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  set(public ${CMAKE_BINARY_DIR}/public)
+  file(MAKE_DIRECTORY ${public}/${folder})
+  foreach(header ${H_PUBLIC_HEADERS})
+    file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${header} ${public}/${folder}/${header} SYMBOLIC)
+  endforeach()
+  target_include_directories(${target} PUBLIC ${public})
+endfunction()

@@ -11,7 +11,7 @@
 #include "pdfwriter/writer.h"
 #include "text/fonts.h"
 #include "reader/pdf_reader.h"
-#include "text/graphics_state.h"
+#include "pdfwriter/graphics_state.h"
 #include "text/text_writer.h"
 
 namespace engine {
@@ -50,7 +50,7 @@ struct EngineDocument {
 
   std::unique_ptr<pdf::Writer> writer;
   pdf::DocumentData data;
-  text::GraphicsStack graphics;
+  pdf::GraphicsStack graphics;
   text::FontTable fonts;
   text::TextWriter textWriter;
 

@@ -65,7 +65,7 @@ extern "C" int EngineDrawText(int handle, int x, int y, const char* text, int co
   if (fontIndex < 0) return 0;
   if (!ps.pageOpen) {
     engine::BeginAutomaticPage(*doc, 2);
-    text::TextState& ts = doc->graphics.textState();
+    pdf::TextState& ts = doc->graphics.textState();
     ts.textMatrix.e = ts.lineMatrix.e = static_cast<float>(ps.textLeft);
     ts.textMatrix.f = ts.lineMatrix.f =
         static_cast<float>(ps.pageHeight - ps.textTop - ps.textSize);

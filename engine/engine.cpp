@@ -157,7 +157,7 @@ void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor) 
   doc.graphics.BeginPage();
   doc.page.ResetForNewPage();
   if (moveTextCursor) {
-    text::TextState& ts = doc.graphics.textState();
+    pdf::TextState& ts = doc.graphics.textState();
     ts.textMatrix.e = ts.lineMatrix.e = static_cast<float>(doc.page.textLeft);
     ts.textMatrix.f = ts.lineMatrix.f = static_cast<float>(height - doc.page.textTop);
   }

@@ -8,6 +8,7 @@
 
 #include "converter/loader.h"
 #include "engine/document.h"
+#include "engine/engine.h"
 #include "engine/routing.h"
 #include "engine/image_type.h"
 #include "imagelib/imagelib.h"
@@ -106,21 +107,21 @@ int ImageQuery(EngineDocument&, int key, int* outA, int* outB, char* textA, cons
       frames = static_cast<int>(c->frames.size());
       info = c->frames.front();
       ok = true;
-    } else if (key == 201) {
+    } else if (key == ENGINE_Q_FRAME_COUNT) {
       return Recognised(type) ? 1 : 0;
     }
   }
   if (!ok) return 0;
   switch (key) {
-  case 201:
+  case ENGINE_Q_FRAME_COUNT:
     return frames > 0 ? frames : 1;
-  case 202:
-  case 203:
+  case ENGINE_Q_IMAGE_WIDTH:
+  case ENGINE_Q_IMAGE_HEIGHT:
     if (Writable(outA)) *outA = info.width;
     if (Writable(outB)) *outB = info.height;
-    return key == 202 ? info.width : info.height;
-  case 204:
-  case 205: {
+    return key == ENGINE_Q_IMAGE_WIDTH ? info.width : info.height;
+  case ENGINE_Q_X_RESOLUTION:
+  case ENGINE_Q_Y_RESOLUTION: {
     int x = static_cast<int>(info.xres + 0.5), y = static_cast<int>(info.yres + 0.5);
     if (!isTiff) {
       if (x < 1) x = 72;
@@ -128,9 +129,9 @@ int ImageQuery(EngineDocument&, int key, int* outA, int* outB, char* textA, cons
     }
     if (Writable(outA)) *outA = x;
     if (Writable(outB)) *outB = y;
-    return key == 204 ? x : y;
+    return key == ENGINE_Q_X_RESOLUTION ? x : y;
   }
-  case 211:
+  case ENGINE_Q_BITS_PER_PIXEL:
     return info.bits;
   default:
     return 0;

@@ -75,7 +75,7 @@ void Place(EngineDocument& doc, const images::ImageRecord& image) {
   pdf::Writer& wr = *doc.writer;
   if (doc.graphics.Save(wr)) {
     if (sx != 1.0f || sy != 1.0f) {
-      text::Matrix m;
+      pdf::Matrix m;
       m.a = sx;
       m.d = sy;
       doc.graphics.Concat(wr, m);

@@ -7,7 +7,7 @@
 
 #include "pdfwriter/assembly.h"
 #include "pdfwriter/writer.h"
-#include "text/graphics_state.h"
+#include "pdfwriter/graphics_state.h"
 
 namespace images {
 
@@ -72,7 +72,7 @@ struct ImageContext {
   pdf::Writer& writer;
   pdf::DocumentData& data;
   XObjectList& xobjects;
-  text::GraphicsStack& graphics;
+  pdf::GraphicsStack& graphics;
 };
 
 } // namespace images

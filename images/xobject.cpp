@@ -187,7 +187,7 @@ int WritePaletteStream(const ImageContext& ctx, const ImageRecord& image) {
 void DrawImage(const ImageContext& ctx, const ImageRecord& image, float x, float y, float scale) {
   pdf::Writer& w = ctx.writer;
   if (!ctx.data.inPage) return;
-  text::GraphicsStack::EndText(w);
+  pdf::GraphicsStack::EndText(w);
   if (!w.contentOpen()) w.BeginContentStream();
   switch (image.colourClass) {
   case kGrey:
@@ -209,7 +209,7 @@ void DrawImage(const ImageContext& ctx, const ImageRecord& image, float x, float
     if (index < 0 || static_cast<size_t>(index) >= ctx.xobjects.entries.size()) break;
     float t = fullHeight - rows < strip ? fullHeight - rows : strip;
     if (!ctx.graphics.Save(w)) break;
-    text::Matrix m;
+    pdf::Matrix m;
     m.a = image.width * scale;
     m.d = t * scale;
     m.e = x;

@@ -8,10 +8,17 @@
 #include <vector>
 
 #include "fonts.h"
-#include "graphics_state.h"
+#include "pdfwriter/graphics_state.h"
 #include "pdfwriter/writer.h"
 
 namespace text {
+
+// The page's graphics state belongs to the writer core; text drawing works on it.
+using pdf::ColourSpace;
+using pdf::ColourTarget;
+using pdf::GraphicsStack;
+using pdf::Matrix;
+using pdf::TextState;
 
 inline constexpr size_t kMaxMeasuredLines = 1024;
 

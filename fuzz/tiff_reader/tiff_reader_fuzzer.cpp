@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pdf::Writer writer(pdf::Allocator::Default(), std::make_unique<DiscardSink>());
   pdf::DocumentData doc;
   images::XObjectList list;
-  text::GraphicsStack graphics;
+  pdf::GraphicsStack graphics;
   images::ImageContext ctx{writer, doc, list, graphics};
   images::ImageTable table;
   images::TiffLimits limits;

@@ -227,7 +227,7 @@ TEST(JpegXObject, StreamIsFileFromStartOfImageEncryptedWithItsObjectKey) {
   w.encryptor = &enc;
   pdf::DocumentData data;
   images::XObjectList list;
-  text::GraphicsStack graphics;
+  pdf::GraphicsStack graphics;
   images::ImageContext ctx{w, data, list, graphics};
   images::ImageTable table;
   int index = images::LoadJpegImage(ctx, table, path.c_str());

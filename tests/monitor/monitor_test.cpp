@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "test_support.h"
-#include "tests/composer/fake_engine.h"
+#include "fake_engine.h"
 
 namespace {
 
@@ -499,12 +499,15 @@ TEST_F(MonitorTest, StopDuringTheWaitEndsItAndASinglePassAsksForTheAfterAction) 
   s.runsec = false;
   s.run.mode = app::OutputMode::kMerge;
   Put("x.jpg");
+  Put("bad.jpg");
   r = Monitor().Run();
   EXPECT_EQ(1, r.passes);
+  EXPECT_EQ(1, r.converted) << "the run's totals come from its passes";
+  EXPECT_EQ(1, r.failed);
   EXPECT_FALSE(r.stopped);
   EXPECT_TRUE(r.afterActionDue);
   EXPECT_EQ(out + "all.pdf", r.outputLocation);
-  EXPECT_EQ((Tree{"x.jpg"}), InTree());
+  EXPECT_EQ((Tree{"bad.jpg", "x.jpg"}), InTree());
 }
 
 TEST_F(MonitorTest, StopFromAnotherThreadWakesTheBuiltInWait) {
@@ -597,6 +600,7 @@ TEST_F(MonitorTest, OutputFailuresNeverLoseASourceFile) {
   Monitor().RunOnce();
   EXPECT_EQ((Tree{"1.jpg", "2.jpg"}), InTree());
   EXPECT_EQ(app::FileOutcome::kOutputFailed, front.reports.back().outcome);
+  EXPECT_EQ("could not write " + out + "all.pdf", front.reports.back().reason);
   EXPECT_NE(std::string::npos, monitor->log().find("[State]: Create Failed\r\n"));
 
   // Per image, a document that cannot be opened counts as a failed file.
@@ -605,6 +609,7 @@ TEST_F(MonitorTest, OutputFailuresNeverLoseASourceFile) {
   s.run.outPath1 = scratch.file("blocker") + "/";
   Monitor().RunOnce();
   EXPECT_EQ((Tree{"_failed/1.jpg", "_failed/2.jpg"}), InTree());
+  EXPECT_EQ("could not write " + scratch.file("blocker") + "/2.pdf", front.reports.back().reason);
 }
 
 TEST_F(MonitorTest, APerFolderDocumentThatCannotBeWrittenKeepsOnlyItsOwnFiles) {

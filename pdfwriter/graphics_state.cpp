@@ -1,6 +1,6 @@
 #include "graphics_state.h"
 
-namespace text {
+namespace pdf {
 
 void GraphicsStack::BeginPage() {
   level_ = 0;
@@ -115,4 +115,4 @@ void GraphicsStack::StrokePath(pdf::Writer& w) {
   general().x = general().y = 0;
 }
 
-}  // namespace text
+}  // namespace pdf

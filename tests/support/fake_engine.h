@@ -1,5 +1,5 @@
-// A recording stand-in for the engine: calls become lines of text; frame sizes are fixed and
-// text measures 10 points per byte and 20 points high.
+// A recording stand-in for the engine, shared by the app-level suites: calls become lines of text;
+// frame sizes are fixed and text measures 10 points per byte and 20 points high.
 #pragma once
 
 #include <cstdio>
@@ -15,7 +15,7 @@ using Calls = std::vector<std::string>;
 class FakeEngine : public app::EngineCalls {
 public:
   int iw = 1000, ih = 500;
-  int frames = 1;      // answer of query 201
+  int frames = 1;      // answer of the frame-count query
   int addResult = 1;   // answer of AddImage
   int closeResult = 1; // answer of Close
   std::vector<std::string> calls;
@@ -61,15 +61,16 @@ public:
     return 1;
   }
   int Query(int, int key, int* outA, int* outB, char* textA, const char*) override {
-    if (key == 202) {
+    if (key == ENGINE_Q_IMAGE_WIDTH) {
       *outA = iw;
       *outB = ih;
       return iw;
     }
-    if (key == 250 && textA) return static_cast<int>(std::string(textA).size()) * 10;
-    if (key == 251 && textA) return 20;
-    if (key == 201) return frames;
-    if (key == 206) return pages;
+    if (key == ENGINE_Q_TEXT_WIDTH && textA)
+      return static_cast<int>(std::string(textA).size()) * 10;
+    if (key == ENGINE_Q_TEXT_HEIGHT && textA) return 20;
+    if (key == ENGINE_Q_FRAME_COUNT) return frames;
+    if (key == ENGINE_Q_PAGE_COUNT) return pages;
     return 0;
   }
   int AddImage(int, const char* path) override {

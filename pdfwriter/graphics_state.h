@@ -5,7 +5,7 @@
 
 #include "pdfwriter/writer.h"
 
-namespace text {
+namespace pdf {
 
 struct Matrix {
   float a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
@@ -89,4 +89,4 @@ class GraphicsStack {
   bool onPage_ = false;
 };
 
-}  // namespace text
+}  // namespace pdf
