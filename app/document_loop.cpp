@@ -102,8 +102,7 @@ private:
 
   void SettleAll(const std::vector<Pending>& pending, const OutputDocument& doc) {
     for (const Pending& p : pending)
-      host_.Settle(
-          {p.index, p.result, FaultOf(doc.outcome), doc.finalPath, false, doc.error});
+      host_.Settle({p.index, p.result, FaultOf(doc.outcome), doc.finalPath, false, doc.error});
   }
 
   void Merge() {

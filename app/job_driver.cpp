@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <strings.h>
@@ -194,7 +194,8 @@ std::vector<std::string> MakeFolders(const std::string& file) {
 }
 
 void RemoveFolders(std::vector<std::string>& made) {
-  for (auto it = made.rbegin(); it != made.rend(); ++it) ::rmdir(it->c_str());
+  for (auto it = made.rbegin(); it != made.rend(); ++it)
+    ::rmdir(it->c_str());
   made.clear();
 }
 
@@ -265,8 +266,8 @@ OutputDocument JobDriver::OpenOutput(const std::string& path, ExistingFilePolicy
     // The update goes onto a copy; the original stays whole until it is complete.
     if (doc.file.CopyFrom(target)) doc.handle = engine_.OpenAppend(doc.workPath.c_str());
     if (doc.handle > 0)
-      doc.pagesAtOpen = engine_.Query(doc.handle, ENGINE_Q_PAGE_COUNT, nullptr, nullptr,
-                                      nullptr, nullptr);
+      doc.pagesAtOpen =
+          engine_.Query(doc.handle, ENGINE_Q_PAGE_COUNT, nullptr, nullptr, nullptr, nullptr);
   } else {
     doc.handle = engine_.Create(doc.workPath.c_str());
   }
@@ -288,8 +289,7 @@ void JobDriver::DiscardOutput(OutputDocument& doc) {
 
 bool JobDriver::CloseOutput(OutputDocument& doc) {
   if (doc.handle <= 0) return false;
-  int pages =
-      engine_.Query(doc.handle, ENGINE_Q_PAGE_COUNT, nullptr, nullptr, nullptr, nullptr);
+  int pages = engine_.Query(doc.handle, ENGINE_Q_PAGE_COUNT, nullptr, nullptr, nullptr, nullptr);
   errno = 0;
   int closed = engine_.Close(doc.handle);
   int closeError = errno;

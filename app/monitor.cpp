@@ -196,9 +196,11 @@ void FolderMonitor::Scan(bool createSpecial, std::vector<Work>& work,
     return strcasecmp(name.c_str(), kConvertedFolder) == 0 ||
            strcasecmp(name.c_str(), kFailedFolder) == 0;
   };
-  readiness_.clock = [this] { return std::chrono::steady_clock::time_point(
-                                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                        clock().time_since_epoch())); };
+  readiness_.clock = [this] {
+    return std::chrono::steady_clock::time_point(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            clock().time_since_epoch()));
+  };
   readiness_.wallClock = [this] { return clock(); };
   readiness_.NewPass();
   walk.onFolder = [this, createSpecial](const std::string& folder) {

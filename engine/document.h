@@ -7,11 +7,11 @@
 
 #include "images/image_record.h"
 #include "pdfwriter/assembly.h"
+#include "pdfwriter/graphics_state.h"
 #include "pdfwriter/security.h"
 #include "pdfwriter/writer.h"
-#include "text/fonts.h"
 #include "reader/pdf_reader.h"
-#include "pdfwriter/graphics_state.h"
+#include "text/fonts.h"
 #include "text/text_writer.h"
 
 namespace engine {
@@ -33,7 +33,7 @@ struct PageState {
   int boxX = 0, boxY = 0, boxW = 0, boxH = 0;
   int pageWidth = 594, pageHeight = 792;
   bool pageOpen = false;
-  int pageKind = 0;  // 1 automatic image page, 2 begun by option or for text, 3 for a line
+  int pageKind = 0; // 1 automatic image page, 2 begun by option or for text, 3 for a line
   // Single-byte or UTF-16BE text (which holds NUL bytes), at most 255 characters.
   std::string pendingBookmark;
 
@@ -95,8 +95,7 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
               const char* textB);
 int Query(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const char* textB);
 // Keys 201-205 and 211: frames, size, resolution and depth of the input file textA.
-int ImageQuery(EngineDocument& doc, int key, int* outA, int* outB, char* textA,
-               const char* textB);
+int ImageQuery(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const char* textB);
 
 // Text measuring of query keys 250 (width) and 251 (height) (draw.cpp); fontCode 0 and
 // size 0 mean the current ones.
@@ -104,4 +103,4 @@ int MeasureText(EngineDocument& doc, int key, int fontCode, int size, const char
 // The standard font of a code with the encoding it is measured in; false for other codes.
 bool StandardFontForCode(int code, const char** name, const char** encoding);
 
-}  // namespace engine
+} // namespace engine

@@ -214,9 +214,9 @@ public:
   // One-page TIFF with WriteCompression(): kCompressionNone, kCompressionLzw,
   // kCompressionDeflate (8 is written as 32946), kCompressionPackBits, and for 1-bit images
   // kCompressionCcittG3 and kCompressionCcittG4. 1-bit pages are written WhiteIsZero with set
-  // bits black (each palette entry black or white by its luminance); grey pages BlackIsZero; 4- and 8-bit colour palettes as palette TIFF; 24-bit as
-  // RGB. A compression this writer cannot produce (another TIFF code) falls back to LZW;
-  // JPEG codes 6 and 7 are refused (use WriteJpeg).
+  // bits black (each palette entry black or white by its luminance); grey pages BlackIsZero; 4- and
+  // 8-bit colour palettes as palette TIFF; 24-bit as RGB. A compression this writer cannot produce
+  // (another TIFF code) falls back to LZW; JPEG codes 6 and 7 are refused (use WriteJpeg).
   Result WriteTiff(const std::string& path) const;
   // WriteJpeg when WriteCompression() is 6 or 7, otherwise WriteTiff.
   Result Write(const std::string& path) const;
