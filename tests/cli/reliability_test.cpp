@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -303,6 +304,21 @@ TEST_F(Reliability, TheHotFolderLeavesAFileThatIsStillBeingWritten) {
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(fs::exists(hot + "/_converted/part.jpg"));
   EXPECT_EQ(Pages(pdf), 1);
+}
+
+// A named pipe is refused at once with its reason; opening it for reading would wait for ever
+// (the timeout turns a hang into a failure).
+TEST_F(Reliability, ANamedPipeIsRefusedAtOnce) {
+  std::string fifo = in_ + "/pipe.jpg";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  std::string pdf = out_ + "/p.pdf";
+  for (const std::string& args : {"info " + Quote(fifo), "convert --settings /dev/null -o " +
+                                                             Quote(pdf) + " " + Quote(fifo)}) {
+    auto r = testsupport::Run("timeout 30 " + Quote(BinPath("pictofold")) + " " + args);
+    EXPECT_EQ(r.status, 1) << args << "\n" << r.out;
+    EXPECT_NE(r.out.find("pipe.jpg: is a named pipe, not a file"), std::string::npos) << r.out;
+  }
+  EXPECT_FALSE(fs::exists(pdf));
 }
 
 } // namespace
