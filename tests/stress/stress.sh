@@ -28,6 +28,7 @@ cp "$samples/scan.tif" "$work/in/zscan.tif"
 ninputs=$(ls "$work/in" | wc -l)
 
 failures=0
+interrupted=0
 fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
@@ -37,10 +38,11 @@ pages() { # page count by an independent reader; empty when the file does not pa
   qpdf --show-npages "$1" 2>/dev/null
 }
 
-convert() { "$pictofold" convert --settings "$settings" -q "$@"; }
+# exec: a signal must reach pictofold itself, not a shell around it.
+convert() { exec "$pictofold" convert --settings "$settings" -q "$@"; }
 
 # The reference: what a complete run of the inputs gives.
-convert -o "$work/ref.pdf" "$work/in" >/dev/null 2>&1 || { echo "reference run failed" >&2; exit 1; }
+(convert -o "$work/ref.pdf" "$work/in") >/dev/null 2>&1 || { echo "reference run failed" >&2; exit 1; }
 full=$(pages "$work/ref.pdf")
 [ -n "$full" ] && [ "$full" -gt 0 ] || { echo "reference has no pages" >&2; exit 1; }
 
@@ -56,7 +58,7 @@ for t in $(seq 1 "$trials"); do
   target="$work/out/t$t.pdf"
   cp "$work/ref.pdf" "$target"
   before=$(sha256sum "$target" | cut -d' ' -f1)
-  convert --exists "$policy" -o "$target" "$work/in" >/dev/null 2>&1 &
+  (convert --exists "$policy" -o "$target" "$work/in") >/dev/null 2>&1 &
   pid=$!
   # A random moment: from at once to somewhat after the run got going.
   delay=$(awk -v r=$RANDOM 'BEGIN { printf "%.3f", (r % 400) / 1000 }')
@@ -64,6 +66,7 @@ for t in $(seq 1 "$trials"); do
   kill -s "$sig" "$pid" 2>/dev/null
   { wait "$pid"; } 2>/dev/null
   status=$?
+  [ "$status" -gt 128 ] && interrupted=$((interrupted + 1))
   after=$(sha256sum "$target" | cut -d' ' -f1)
   n=$(pages "$target")
   if [ "$after" != "$before" ]; then
@@ -90,9 +93,9 @@ done
 # Two writers at once.
 rm -f "$work"/out/*
 cp "$work/ref.pdf" "$work/out/a.pdf"
-convert --exists new -o "$work/out/a.pdf" "$work/in" >/dev/null 2>&1 &
+(convert --exists new -o "$work/out/a.pdf" "$work/in") >/dev/null 2>&1 &
 p1=$!
-convert --exists new -o "$work/out/a.pdf" "$work/in" >/dev/null 2>&1 &
+(convert --exists new -o "$work/out/a.pdf" "$work/in") >/dev/null 2>&1 &
 p2=$!
 wait "$p1" "$p2"
 made=$(ls "$work/out" | wc -l)
@@ -102,9 +105,9 @@ for f in "$work"/out/*.pdf; do
 done
 
 cp "$work/ref.pdf" "$work/out/b.pdf"
-convert --exists append -o "$work/out/b.pdf" "$work/in" >/dev/null 2>&1 &
+(convert --exists append -o "$work/out/b.pdf" "$work/in") >/dev/null 2>&1 &
 p1=$!
-convert --exists append -o "$work/out/b.pdf" "$work/in" >/dev/null 2>&1 &
+(convert --exists append -o "$work/out/b.pdf" "$work/in") >/dev/null 2>&1 &
 p2=$!
 wait "$p1" "$p2"
 [ "$(pages "$work/out/b.pdf")" = "$((full * 3))" ] ||
@@ -117,4 +120,5 @@ if [ "$failures" -gt 0 ]; then
   echo "$failures failure(s) in $trials trials of $ninputs inputs" >&2
   exit 1
 fi
-echo "stress: $trials kill trials and two-writer checks passed ($ninputs inputs, $full pages)"
+echo "stress: $trials kill trials ($interrupted interrupted a run) and two-writer checks passed" \
+  "($ninputs inputs, $full pages)"
