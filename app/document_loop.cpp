@@ -102,8 +102,7 @@ private:
 
   void SettleAll(const std::vector<Pending>& pending, const OutputDocument& doc) {
     for (const Pending& p : pending)
-      host_.Settle(
-          {p.index, p.result, FaultOf(doc.outcome), doc.finalPath, false, doc.error});
+      host_.Settle({p.index, p.result, FaultOf(doc.outcome), doc.finalPath, false, doc.error});
   }
 
   void Merge() {
@@ -112,6 +111,12 @@ private:
     JobDriver& d = host_.DriverForDocument();
     OutputDocument doc = Open(d, run_.outPath0);
     log_.Line("[Output]", run_.outPath0);
+    if (doc.handle <= 0 && d.abortRequested()) {
+      // Stopped while waiting for the file: nothing was tried.
+      for (size_t i = 0; i < inputs_.size(); ++i)
+        host_.Settle({i, 0, DocumentFault::kAborted, doc.finalPath, false, 0});
+      return;
+    }
     if (doc.handle <= 0) {
       StateLine(style_.mergeOpenFailed);
       ++totals_.documentsFailed;
@@ -143,6 +148,10 @@ private:
       log_.Line("[Output]", name);
       JobDriver& d = host_.DriverForDocument();
       OutputDocument doc = Open(d, name);
+      if (doc.handle <= 0 && d.abortRequested()) {
+        host_.Settle({i, 0, DocumentFault::kAborted, doc.finalPath, true, 0});
+        continue;
+      }
       if (doc.handle <= 0) {
         log_.Line(kState, StatusText(RowStatus::kFailed));
         ++totals_.documentsFailed;
@@ -186,6 +195,10 @@ private:
         if (style_.createFolders) CreateFolders(run_.outPath2);
         doc = Open(*d, name);
         log_.Line("[Output]", name);
+        if (doc.handle <= 0 && d->abortRequested()) {
+          host_.Settle({i, 0, DocumentFault::kAborted, doc.finalPath, true, 0});
+          continue;
+        }
         if (doc.handle <= 0) {
           StateLine(style_.folderOpenFailed);
           ++totals_.documentsFailed;

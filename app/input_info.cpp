@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -24,10 +27,15 @@ std::string ReasonLocked(const std::string& path, int result) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return "no such file";
   if (S_ISDIR(st.st_mode)) return "is a folder";
+  // Never opened: a pipe would wait for a writer for ever.
+  if (S_ISFIFO(st.st_mode)) return "is a named pipe, not a file";
+  if (S_ISSOCK(st.st_mode)) return "is a socket, not a file";
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "is a device, not a file";
+  if (!S_ISREG(st.st_mode)) return "is not a regular file";
   if (std::FILE* f = std::fopen(path.c_str(), "rb"))
     std::fclose(f);
   else
-    return "cannot be read";
+    return std::string("cannot be read: ") + std::strerror(errno);
   int type = engine::SniffImageType(path.c_str());
   bool converterRoute = engine::RouteFor(type) == engine::Route::kPlugin;
   if (converterRoute && !converter::Plugin::Instance().Loaded()) {

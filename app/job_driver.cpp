@@ -13,8 +13,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <strings.h>
@@ -201,7 +201,8 @@ std::vector<std::string> MakeFolders(const std::string& file) {
 }
 
 void RemoveFolders(std::vector<std::string>& made) {
-  for (auto it = made.rbegin(); it != made.rend(); ++it) ::rmdir(it->c_str());
+  for (auto it = made.rbegin(); it != made.rend(); ++it)
+    ::rmdir(it->c_str());
   made.clear();
 }
 
@@ -272,8 +273,8 @@ OutputDocument JobDriver::OpenOutput(const std::string& path, ExistingFilePolicy
     // The update goes onto a copy; the original stays whole until it is complete.
     if (doc.file.CopyFrom(target)) doc.handle = engine_.OpenAppend(doc.workPath.c_str());
     if (doc.handle > 0)
-      doc.pagesAtOpen = engine_.Query(doc.handle, ENGINE_Q_PAGE_COUNT, nullptr, nullptr,
-                                      nullptr, nullptr);
+      doc.pagesAtOpen =
+          engine_.Query(doc.handle, ENGINE_Q_PAGE_COUNT, nullptr, nullptr, nullptr, nullptr);
   } else {
     doc.handle = engine_.Create(doc.workPath.c_str());
   }
@@ -295,8 +296,7 @@ void JobDriver::DiscardOutput(OutputDocument& doc) {
 
 bool JobDriver::CloseOutput(OutputDocument& doc) {
   if (doc.handle <= 0) return false;
-  int pages =
-      engine_.Query(doc.handle, ENGINE_Q_PAGE_COUNT, nullptr, nullptr, nullptr, nullptr);
+  int pages = engine_.Query(doc.handle, ENGINE_Q_PAGE_COUNT, nullptr, nullptr, nullptr, nullptr);
   errno = 0;
   int closed = engine_.Close(doc.handle);
   int closeError = errno;

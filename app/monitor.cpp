@@ -196,12 +196,20 @@ void FolderMonitor::Scan(bool createSpecial, std::vector<Work>& work,
     return strcasecmp(name.c_str(), kConvertedFolder) == 0 ||
            strcasecmp(name.c_str(), kFailedFolder) == 0;
   };
-  if (createSpecial) {
-    walk.onFolder = [](const std::string& folder) {
+  readiness_.clock = [this] {
+    return std::chrono::steady_clock::time_point(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            clock().time_since_epoch()));
+  };
+  readiness_.wallClock = [this] { return clock(); };
+  readiness_.NewPass();
+  walk.onFolder = [this, createSpecial](const std::string& folder) {
+    if (createSpecial) {
       mkdir((folder + kConvertedFolder).c_str(), 0777);
       mkdir((folder + kFailedFolder).c_str(), 0777);
-    };
-  }
+    }
+    if (!readiness_.watching(folder)) readiness_.Watch(folder);
+  };
   WalkFolder(input_, walk, [&](const std::string& path, const struct stat& st) {
     if (!settings_.types.IsSupported(path)) return;
     Fingerprint f{static_cast<std::int64_t>(st.st_size),
@@ -213,7 +221,9 @@ void FolderMonitor::Scan(bool createSpecial, std::vector<Work>& work,
       unsettled_.erase(unsettled);
     }
     auto previous = lastLook_.find(path);
-    if (IsSettling(f) || (previous != lastLook_.end() && !(previous->second == f))) {
+    // A writer that pauses, or one that still holds the file open, is not done with it.
+    if (IsSettling(f) || (previous != lastLook_.end() && !(previous->second == f)) ||
+        readiness_.Check(path) != platform::Readiness::kReady) {
       ++summary.waiting;
       front_.FileWaiting(path);
       return;
@@ -377,9 +387,13 @@ public:
   }
 
   JobDriver& DriverForDocument() override {
+    m_.activeDriver_.store(nullptr);
     driver_ = DocumentDriver(m_.engine_, m_.front_, m_.Snapshot(), run_);
+    m_.activeDriver_.store(driver_.get());
+    if (m_.abortRequested_) driver_->RequestAbort();
     return *driver_;
   }
+  ~Host() override { m_.activeDriver_.store(nullptr); }
 
   void DocumentOpened(const OutputDocument& doc) override {
     m_.lastOutput_ = doc.finalPath;
@@ -388,6 +402,8 @@ public:
 
   void Settle(const InputOutcome& o) override {
     const Work& w = work_[o.index];
+    // Aborted: nothing of it reached a file, and it stays where it is.
+    if (o.fault == DocumentFault::kAborted) return;
     if (o.fault != DocumentFault::kNotOpened) {
       m_.Settle({w, o.result}, o.fault == DocumentFault::kNone, o.output, summary_);
       return;

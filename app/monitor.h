@@ -20,6 +20,7 @@
 #include "app/engine_calls.h"
 #include "app/job_driver.h"
 #include "app/supported_types.h"
+#include "platform/file_readiness.h"
 
 namespace app {
 
@@ -140,6 +141,14 @@ public:
   // Only sets the flag (safe in a signal handler); the wait notices within a second.
   void RequestStop() noexcept { stopRequested_.store(true); }
   bool stopRequested() const { return stopRequested_.load(); }
+  // Stop at once: the document in progress is dropped and its files stay where they are.
+  // Any thread or a signal handler.
+  void RequestAbort() noexcept {
+    abortRequested_.store(true);
+    stopRequested_.store(true);
+    if (JobDriver* d = activeDriver_.load()) d->RequestAbort();
+  }
+  bool abortRequested() const { return abortRequested_.load(); }
 
   // New conversion settings from the settings sheet, for documents opened from now on.
   // The watched folder, the scan flags and the policy stay those of the start.
@@ -191,11 +200,15 @@ private:
   MonitorFrontEnd& front_;
   MonitorSettings settings_;
   std::string input_; // the watched folder, ending in '/'
+  // Whether a file is complete: closed after writing, held open by no writer, or quiet.
+  platform::FileReadiness readiness_;
 
   mutable std::mutex settingsMutex_;
   RunSettings pendingRun_;
 
   std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> abortRequested_{false};
+  std::atomic<JobDriver*> activeDriver_{nullptr}; // the driver of the document in progress
   std::mutex waitMutex_;
   std::condition_variable wake_;
 

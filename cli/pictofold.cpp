@@ -142,7 +142,8 @@ int ReportAbort(const std::vector<app::ListRecord>& rows) {
   std::fprintf(stderr, "stopped: %zu input%s not converted\n", left.size(),
                left.size() == 1 ? "" : "s");
   if (left.size() <= 20)
-    for (const auto* r : left) std::fprintf(stderr, "  %s\n", cli::Shown(r->path).c_str());
+    for (const auto* r : left)
+      std::fprintf(stderr, "  %s\n", cli::Shown(r->path).c_str());
   return 128 + (gSignal ? static_cast<int>(gSignal) : SIGINT);
 }
 
@@ -239,9 +240,8 @@ int Convert(int argc, char** argv) {
   }
   if (!opt.quiet && run.mode == app::OutputMode::kMerge)
     std::fprintf(stderr, "%d of %zu converted into %s\n", result.converted, rows.size(),
-                 result.outputsWritten.empty()
-                     ? "nothing (no page was added)"
-                     : cli::Shown(result.outputsWritten.back()).c_str());
+                 result.outputsWritten.empty() ? "nothing (no page was added)"
+                                               : cli::Shown(result.outputsWritten.back()).c_str());
   else if (!opt.quiet)
     std::fprintf(stderr, "%d of %zu converted\n", result.converted, rows.size());
   return result.failed > 0 || result.converted < static_cast<int>(rows.size()) ? 1 : 0;

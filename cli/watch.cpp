@@ -1,6 +1,9 @@
 // pictofold watch: the hot-folder monitor without a window.
 #include <signal.h>
 
+#include <atomic>
+#include <cstring>
+
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -10,12 +13,16 @@
 #include "app/monitor.h"
 #include "app/settings_store.h"
 #include "cli_common.h"
+#include "platform/file_lock.h"
 
 namespace {
 
-app::FolderMonitor* gMonitor = nullptr;
-void OnStopSignal(int) {
-  if (gMonitor) gMonitor->RequestStop();
+std::atomic<app::FolderMonitor*> gMonitor{nullptr};
+volatile sig_atomic_t gSignal = 0;
+// An interrupted watch keeps nothing of the document in progress; its files stay.
+void OnStopSignal(int sig) {
+  gSignal = sig;
+  if (app::FolderMonitor* m = gMonitor.load()) m->RequestAbort();
 }
 
 class WatchFront : public app::MonitorFrontEnd {
@@ -37,7 +44,7 @@ public:
     if (!quiet_) std::fprintf(stderr, "waiting for %s (still being written)\n", path.c_str());
   }
   void PassFinished(const app::PassSummary& s) override {
-    if (passes_ > 0 && s.pass >= passes_ && gMonitor) gMonitor->RequestStop();
+    if (passes_ > 0 && s.pass >= passes_ && gMonitor.load()) gMonitor.load()->RequestStop();
   }
   int failed = 0;
 
@@ -104,7 +111,6 @@ int Watch(int argc, char** argv) {
   app::MonitorSettings m = app::LoadMonitorSettings(store, defaults);
   app::RunSettings run = app::LoadRunSettings(store);
   app::ApplyOverrides(run, overrides);
-  app::PrepareOutputFolder(run);
   m.run = run;
   if (!folder.empty()) m.input = folder;
   if (intervalSeconds) m.intervalSeconds = *intervalSeconds;
@@ -117,6 +123,17 @@ int Watch(int argc, char** argv) {
     std::fprintf(stderr, "pictofold watch: %s\n", problem.c_str());
     return 2;
   }
+  // Two watchers of one folder would take each other's files.
+  platform::WatchLock watchLock;
+  if (!watchLock.Acquire(m.input)) {
+    if (watchLock.holder() > 0)
+      std::fprintf(stderr, "pictofold watch: %s is already watched by process %d\n",
+                   cli::Shown(m.input).c_str(), watchLock.holder());
+    else
+      std::fprintf(stderr, "pictofold watch: cannot read folder %s: %s\n",
+                   cli::Shown(m.input).c_str(), std::strerror(watchLock.error()));
+    return 2;
+  }
   app::LoadPlugin();
   m.types = app::CurrentSupportedTypes();
   app::EngineApi engine;
@@ -127,9 +144,12 @@ int Watch(int argc, char** argv) {
   sa.sa_handler = OnStopSignal;
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+  if (gSignal) monitor.RequestAbort();
   app::MonitorResult r = monitor.Run();
   gMonitor = nullptr;
   app::UnloadPlugin();
+  // A signal is how a watch is ended: what it converted is complete, and what it was
+  // converting stays in the folder for the next watch.
   if (!opt.quiet)
     std::fprintf(stderr, "%d pass%s: %d converted, %d failed\n", r.passes,
                  r.passes == 1 ? "" : "es", r.converted, r.failed);

@@ -59,7 +59,7 @@ int HeaderMinorVersion(reader::Source& source) {
 // Writes an appended file at its end through its descriptor, without a second buffer, so
 // that a failed update can be cut off exactly.
 class AppendSink : public pdf::Sink {
- public:
+public:
   explicit AppendSink(int fd) : fd_(fd) {}
   ~AppendSink() override { ::close(fd_); }
   size_t Write(const void* bytes, size_t n) override {
@@ -80,7 +80,7 @@ class AppendSink : public pdf::Sink {
     return done;
   }
 
- private:
+private:
   int fd_;
   long long written_ = 0;
 };
@@ -118,9 +118,11 @@ bool FinishFile(EngineDocument& doc) {
   return closed && !doc.writer->failed();
 }
 
-}  // namespace
+} // namespace
 
-void SetAppendWriteLimitForTesting(long long bytes) { gAppendWriteLimit = bytes; }
+void SetAppendWriteLimitForTesting(long long bytes) {
+  gAppendWriteLimit = bytes;
+}
 
 void PageState::ResetForNewPage() {
   textSize = 16;
@@ -158,7 +160,7 @@ void AttachBookmark(EngineDocument& doc) {
   doc.page.pendingBookmark.clear();
 }
 
-}  // namespace
+} // namespace
 
 void BeginPage(EngineDocument& doc, int width, int height, bool moveTextCursor) {
   if (doc.page.pageOpen) EndPage(doc);
@@ -201,7 +203,7 @@ bool DropPage(EngineDocument& doc) {
   return true;
 }
 
-}  // namespace engine
+} // namespace engine
 
 using engine::EngineDocument;
 
@@ -230,7 +232,7 @@ extern "C" int EngineOpenAppend(const char* path) {
   if (engine::PathInUse(path)) return 0;
   int fd = ::open(path, O_RDWR | O_CLOEXEC);
   if (fd < 0) return 0;
-  struct stat st{};
+  struct stat st {};
   auto existing = std::make_unique<reader::ExistingDocument>();
   reader::FdSource source(fd);
   // Nothing is written before the file has been read completely, so a refused file stays
@@ -279,8 +281,8 @@ extern "C" int EngineQuery(int handle, int key, int* outA, int* outB, char* text
   return doc ? engine::Query(*doc, key, outA, outB, textA, textB) : 0;
 }
 
-extern "C" int EngineSetInfo(int handle, const char* title, const char* subject,
-                             const char* author, const char* keywords, const char* creator) {
+extern "C" int EngineSetInfo(int handle, const char* title, const char* subject, const char* author,
+                             const char* keywords, const char* creator) {
   EngineDocument* doc = engine::Lookup(handle);
   if (!doc) return 0;
   const char* values[5] = {title, subject, author, keywords, creator};

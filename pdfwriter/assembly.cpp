@@ -18,7 +18,8 @@ int PageObjectNumber(Writer& w, DocumentData& d, int index) {
   if (index < 1) return 0;
   if (static_cast<size_t>(index) > d.pages.size()) {
     size_t cap = d.pages.capacity() < 512 ? 512 : d.pages.capacity();
-    while (cap < static_cast<size_t>(index)) cap *= 2;
+    while (cap < static_cast<size_t>(index))
+      cap *= 2;
     d.pages.reserve(cap);
     d.pages.resize(static_cast<size_t>(index), -1);
   }
@@ -44,7 +45,8 @@ void EndPage(Writer& w, DocumentData& d, const PageResourceWriters& resources) {
   w.EndContentStream();
   int index = d.pageCount;
   size_t leaf = static_cast<size_t>((index - 1) / 10);
-  while (d.leaves.size() <= leaf) d.leaves.push_back(w.NewObjectNumber());
+  while (d.leaves.size() <= leaf)
+    d.leaves.push_back(w.NewObjectNumber());
 
   w.BeginObject(PageObjectNumber(w, d, index));
   w.WriteText(names::kDictOpen);
@@ -54,7 +56,8 @@ void EndPage(Writer& w, DocumentData& d, const PageResourceWriters& resources) {
   if (d.rotation == 90 || d.rotation == 180 || d.rotation == 270)
     w.WriteFormatted(names::kRotate, {d.rotation});
   w.WriteText(names::kContentsOpen);
-  for (int n : w.contentStreams()) w.WriteRef(n);
+  for (int n : w.contentStreams())
+    w.WriteRef(n);
   w.WriteText(names::kArrayClose);
   int resourceNumber = w.NewObjectNumber();
   w.WriteFormatted(names::kResources, {w.Ref(resourceNumber)});
@@ -121,13 +124,14 @@ void WriteTextString(Writer& w, int absNumber, int generation, const std::string
   w.WriteText("> ");
 }
 
-}  // namespace
+} // namespace
 
 int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parentRef,
                   int parentGeneration) {
   if (n <= 10) {
     size_t leafIndex = static_cast<size_t>(first / 10);
-    while (d.leaves.size() <= leafIndex) d.leaves.push_back(w.NewObjectNumber());
+    while (d.leaves.size() <= leafIndex)
+      d.leaves.push_back(w.NewObjectNumber());
     int leaf = d.leaves[leafIndex];
     w.BeginObject(leaf);
     w.WriteText(names::kDictOpen);
@@ -135,7 +139,8 @@ int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parentRef,
     w.WriteFormatted(names::kCount, {n});
     if (parentRef) WriteParent(w, parentRef, parentGeneration);
     w.WriteText(names::kKidsOpen);
-    for (int k = 0; k < n; ++k) w.WriteRef(PageObjectNumber(w, d, first + k + 1));
+    for (int k = 0; k < n; ++k)
+      w.WriteRef(PageObjectNumber(w, d, first + k + 1));
     w.WriteText(names::kArrayClose);
     w.WriteText(names::kDictClose);
     w.WriteText(names::kEndObj);
@@ -143,7 +148,8 @@ int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parentRef,
   }
   int node = w.NewObjectNumber();
   long long span = 10;
-  while (span * 10 < n) span *= 10;
+  while (span * 10 < n)
+    span *= 10;
   int step = static_cast<int>(span);
   std::vector<int> kids;
   for (int start = 0; start < n; start += step) {
@@ -156,7 +162,8 @@ int WriteTreeNode(Writer& w, DocumentData& d, int first, int n, int parentRef,
   w.WriteFormatted(names::kCount, {n});
   if (parentRef) WriteParent(w, parentRef, parentGeneration);
   w.WriteText(names::kKidsOpen);
-  for (int k : kids) w.WriteRef(k);
+  for (int k : kids)
+    w.WriteRef(k);
   w.WriteText(names::kArrayClose);
   w.WriteText(names::kDictClose);
   w.WriteText(names::kEndObj);
@@ -251,4 +258,4 @@ void WriteEmptyObjects(Writer& w) {
   }
 }
 
-}  // namespace pdf
+} // namespace pdf

@@ -16,20 +16,20 @@ namespace pdf {
 enum ProcSet : unsigned { kProcImageB = 1, kProcImageC = 2, kProcImageI = 4 };
 
 struct ViewerSettings {
-  int pageMode = 0;        // 0 none, 1 page only, 2 outlines, 3 thumbnails, 4 full screen
-  int openActionKind = 0;  // 0 none, 1..4 destination forms
+  int pageMode = 0;       // 0 none, 1 page only, 2 outlines, 3 thumbnails, 4 full screen
+  int openActionKind = 0; // 0 none, 1..4 destination forms
   int startPage = 1;
   int viewerFlags = 0;
 };
 
 struct InfoTexts {
-  std::string texts[5];  // Title, Subject, Author, Keywords, Creator (bytes as given)
+  std::string texts[5]; // Title, Subject, Author, Keywords, Creator (bytes as given)
   std::string producer;
   struct Custom {
     std::string key, value;
   };
-  std::vector<Custom> custom;  // most recent last; written most recent first
-  std::string creationDate;    // fixed text (append mode keeps the old one); empty = now
+  std::vector<Custom> custom; // most recent last; written most recent first
+  std::string creationDate;   // fixed text (append mode keeps the old one); empty = now
 };
 
 struct OutlineEntry {
@@ -37,7 +37,7 @@ struct OutlineEntry {
   int prevObject = 0;
   int nextObject = 0;
   std::string title;
-  int pageIndex = 0;  // from 1
+  int pageIndex = 0; // from 1
 };
 
 // Everything the file structure needs besides the writer's object table.
@@ -45,13 +45,13 @@ struct DocumentData {
   // Page list: object number of page k at index k - 1.
   std::vector<int> pages;
   int pageCount = 0;
-  std::vector<int> leaves;  // one page-tree leaf per 10 pages
+  std::vector<int> leaves; // one page-tree leaf per 10 pages
 
   // The open page.
   bool inPage = false;
   double pageWidth = 0, pageHeight = 0;
   unsigned procSets = 0;
-  int rotation = 0;  // applies to pages ended after it is set
+  int rotation = 0; // applies to pages ended after it is set
 
   ViewerSettings viewer;
   InfoTexts info;
@@ -66,15 +66,15 @@ struct DocumentData {
 
 // Writers of the resource entries that other subsystems own.
 struct PageResourceWriters {
-  std::function<void()> xobjects;  // /XObject entry, before the ProcSet
-  std::function<void()> fonts;     // /Font entry, after the ProcSet
+  std::function<void()> xobjects; // /XObject entry, before the ProcSet
+  std::function<void()> fonts;    // /Font entry, after the ProcSet
 };
 
 struct CloseHooks {
-  std::function<void()> fontObjects;          // font objects, after the Info dictionary
-  std::function<int()> encryptionDictionary;  // returns its object number, 0 when off
-  const uint8_t* securityFileId = nullptr;    // the identifier when security is on
-  std::string outputPath;                     // part of the identifier, unless "-"
+  std::function<void()> fontObjects;         // font objects, after the Info dictionary
+  std::function<int()> encryptionDictionary; // returns its object number, 0 when off
+  const uint8_t* securityFileId = nullptr;   // the identifier when security is on
+  std::string outputPath;                    // part of the identifier, unless "-"
 };
 
 // A stretch of an existing object's text, [begin, end); found is false when absent.
@@ -87,21 +87,21 @@ struct TextSpan {
 struct ExistingObject {
   int number = 0;
   int generation = 0;
-  std::string text;  // from its header through "endobj"
+  std::string text; // from its header through "endobj"
 };
 
 // What an incremental update needs to know about the file it extends.
 struct AppendTarget {
   int64_t fileLength = 0;
-  bool needsLineEnd = false;  // the file's last byte is not a line end
+  bool needsLineEnd = false; // the file's last byte is not a line end
   int highestObject = 0;
   int64_t previousXref = 0;
   int rootNumber = 0;
   int encryptNumber = 0, encryptGeneration = 0;
-  int infoNumber = 0, infoGeneration = 0;  // 0 when the file has no Info dictionary
+  int infoNumber = 0, infoGeneration = 0; // 0 when the file has no Info dictionary
   bool hasId = false;
   bool firstIdHex = false;
-  std::string firstIdRaw;  // the first identifier string as written, without delimiters
+  std::string firstIdRaw; // the first identifier string as written, without delimiters
   // The catalog, the spans (key through value) of the entries viewer settings replace, and
   // the offset of the ">>" that closes its dictionary.
   ExistingObject catalog;
@@ -116,8 +116,8 @@ struct AppendTarget {
   size_t kidsInsert = 0;
   int rootCount = 0;
   int pageCount = 0;
-  std::vector<int> pageObjects;  // the existing pages (page-tree leaves), in document order
-  std::vector<int> pageGenerations;  // their generations
+  std::vector<int> pageObjects;     // the existing pages (page-tree leaves), in document order
+  std::vector<int> pageGenerations; // their generations
 };
 
 void WriteHeader(Writer& w);
@@ -154,7 +154,6 @@ void FinishNewFile(Writer& w, DocumentData& d, const CloseHooks& hooks);
 // The tail of an incremental update of the file t describes: new pages under its page-tree
 // root, the rewritten root, catalog (when viewer settings are present) and Info, the
 // cross-reference section and the trailer linked to the previous one.
-void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
-                        const AppendTarget& t);
+void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks, const AppendTarget& t);
 
-}  // namespace pdf
+} // namespace pdf

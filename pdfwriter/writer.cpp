@@ -8,9 +8,15 @@
 namespace pdf {
 namespace {
 
-void* DefaultAllocate(void*, size_t n) { return std::malloc(n); }
-void* DefaultReallocate(void*, void* p, size_t n) { return std::realloc(p, n); }
-void DefaultRelease(void*, void* p) { std::free(p); }
+void* DefaultAllocate(void*, size_t n) {
+  return std::malloc(n);
+}
+void* DefaultReallocate(void*, void* p, size_t n) {
+  return std::realloc(p, n);
+}
+void DefaultRelease(void*, void* p) {
+  std::free(p);
+}
 void DefaultError(void*, const char*) {}
 
 voidpf ZAlloc(voidpf opaque, uInt items, uInt size) {
@@ -24,7 +30,7 @@ void ZFree(voidpf opaque, voidpf p) {
 
 constexpr int kFlateLevel = 6;
 
-}  // namespace
+} // namespace
 
 Allocator Allocator::Default() {
   return Allocator{DefaultAllocate, DefaultReallocate, DefaultRelease, DefaultError, nullptr};
@@ -51,7 +57,8 @@ Writer::~Writer() {
 void Writer::Reserve(size_t n) {
   if (failed_ || cursor_ + n <= capacity_) return;
   size_t cap = capacity_;
-  while (cursor_ + n > cap) cap *= 2;
+  while (cursor_ + n > cap)
+    cap *= 2;
   auto* grown = static_cast<uint8_t*>(alloc_.reallocate(alloc_.opaque, buffer_, cap));
   if (!grown) {
     alloc_.error(alloc_.opaque, "output buffer");
@@ -138,7 +145,9 @@ int Writer::BeginObject(int n) {
   return n;
 }
 
-void Writer::WriteRef(int n) { WriteFormatted(names::kRef, {Ref(n)}); }
+void Writer::WriteRef(int n) {
+  WriteFormatted(names::kRef, {Ref(n)});
+}
 
 void Writer::BeginDeflate(int objectNumber, int generation) {
   if (deflating_) return;
@@ -235,22 +244,22 @@ void Writer::WriteLiteralString(const char* s, size_t n) {
     }
     char c = s[i];
     switch (c) {
-      case '\n':
-        chunk[k++] = '\\';
-        chunk[k++] = 'n';
-        break;
-      case '\r':
-        chunk[k++] = '\\';
-        chunk[k++] = 'r';
-        break;
-      case '(':
-      case ')':
-      case '\\':
-        chunk[k++] = '\\';
-        chunk[k++] = c;
-        break;
-      default:
-        chunk[k++] = c;
+    case '\n':
+      chunk[k++] = '\\';
+      chunk[k++] = 'n';
+      break;
+    case '\r':
+      chunk[k++] = '\\';
+      chunk[k++] = 'r';
+      break;
+    case '(':
+    case ')':
+    case '\\':
+      chunk[k++] = '\\';
+      chunk[k++] = c;
+      break;
+    default:
+      chunk[k++] = c;
     }
   }
   WriteBytes(chunk, k);
@@ -291,10 +300,11 @@ size_t TextStringLength(const char* s) {
   const auto* p = reinterpret_cast<const unsigned char*>(s);
   if (p[0] == 0xFE && p[1] == 0xFF) {
     size_t n = 2;
-    while (p[n] != 0 || p[n + 1] != 0) n += 2;
+    while (p[n] != 0 || p[n + 1] != 0)
+      n += 2;
     return n;
   }
   return std::strlen(s);
 }
 
-}  // namespace pdf
+} // namespace pdf

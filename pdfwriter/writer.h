@@ -29,7 +29,7 @@ struct Allocator {
 
 // Encrypts stream and string data; installed by the security handler, null when off.
 class Encryptor {
- public:
+public:
   virtual ~Encryptor() = default;
   // Prepares the key of one object; EncryptBytes then continues one key stream.
   virtual void SelectObjectKey(int objectNumber, int generation) = 0;
@@ -40,7 +40,7 @@ class Encryptor {
 enum class ContentState { kNone, kPath, kText };
 
 class Writer {
- public:
+public:
   static constexpr size_t kInitialBuffer = 65536;
 
   Writer(Allocator alloc, std::unique_ptr<Sink> sink);
@@ -107,7 +107,7 @@ class Writer {
   Encryptor* encryptor = nullptr;
   const Allocator& allocator() const { return alloc_; }
 
- private:
+private:
   void Reserve(size_t n);
   void Advance(size_t produced);
 
@@ -123,7 +123,7 @@ class Writer {
   z_stream zs_{};
 
   int count_ = 0;
-  std::vector<int64_t> offsets_;  // index 0 unused
+  std::vector<int64_t> offsets_; // index 0 unused
   int baseNumber_ = 0;
 
   std::vector<int> contentStreams_;
@@ -141,4 +141,4 @@ class Writer {
 // (starting with FE FF) at the first pair of NUL bytes.
 size_t TextStringLength(const char* s);
 
-}  // namespace pdf
+} // namespace pdf

@@ -182,10 +182,13 @@ Readiness FileReadiness::Check(const std::string& path) {
                 static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec,
                 static_cast<unsigned long long>(st.st_ino)};
   auto t = clock();
+  bool changed = false;
   if (!(now == s.seen)) {
+    changed = s.looked;
     s.seen = now;
     s.since = t;
   }
+  s.looked = true;
   // Not a regular file: nothing will ever finish writing it; whoever takes it refuses it.
   if (!S_ISREG(st.st_mode)) return Readiness::kReady;
   if (HeldForWriting(st.st_dev, st.st_ino)) return Readiness::kBusy;
@@ -197,6 +200,15 @@ Readiness FileReadiness::Check(const std::string& path) {
     // through, in case a close went unseen.
     if (s.opens > 0) return t - s.since >= quiet_ * 30 ? Readiness::kReady : Readiness::kBusy;
   }
+  if (changed) return Readiness::kBusy;
+  // Written long enough ago by its own time, which must not lie in the future.
+  auto wall =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(wallClock().time_since_epoch()).count();
+  const long long quiet = std::chrono::nanoseconds(quiet_).count();
+  if (wall - now.mtime >= quiet) return Readiness::kReady;
+  // Stamped ahead of the clock (a camera's clock, an archive): its time says nothing, so
+  // only the writer check above speaks for it.
+  if (now.mtime - wall >= quiet) return Readiness::kReady;
   return t - s.since >= quiet_ ? Readiness::kReady : Readiness::kBusy;
 }
 

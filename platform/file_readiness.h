@@ -61,6 +61,9 @@ public:
 
   // Replaceable for tests.
   Clock clock = [] { return std::chrono::steady_clock::now(); };
+  std::function<std::chrono::system_clock::time_point()> wallClock = [] {
+    return std::chrono::system_clock::now();
+  };
   WriterCheck openForWriting; // default: a /proc scan made once per pass
 
 private:
@@ -73,6 +76,7 @@ private:
     bool events = false;           // inotify has reported on this file since the watch began
     bool closedAfterWrite = false; // closed (or moved in) after its last write
     int opens = 0;                 // opens seen and not yet closed
+    bool looked = false;           // Check has seen it before
     Signature seen;
     std::chrono::steady_clock::time_point since{};
   };
