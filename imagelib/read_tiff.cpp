@@ -626,7 +626,7 @@ Result ReadTiff(Source& src, const LoadOptions& opt, Image& out) {
   out.SetOrientation(p.orientation);
   uint32_t iccSize = 0;
   void* icc = nullptr;
-  if (TIFFGetField(tc.t, TIFFTAG_ICCPROFILE, &iccSize, &icc) == 1 && icc && iccSize > 0) {
+  if (TIFFGetField(t, TIFFTAG_ICCPROFILE, &iccSize, &icc) == 1 && icc && iccSize > 0) {
     const auto* bytes = static_cast<const uint8_t*>(icc);
     out.SetIccProfile(std::vector<uint8_t>(bytes, bytes + iccSize));
   }
