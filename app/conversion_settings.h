@@ -46,7 +46,7 @@ struct ConversionSettings {
   std::string tWatermark;
   int image = 0, imgpos = 0, imgWidth = 0, imgHeight = 0;
   std::string imgWatermark;
-  std::string font;  // of header, footer and text watermark
+  std::string font; // of header, footer and text watermark
   // Page page
   int imgFit = 0, pageRotate = 0, xdpi = 0, ydpi = 0, layout = 0, order = 0, repeat = 0;
   int border = 0, mTop = 0, mLeft = 0, mRight = 0, mBottom = 0, pageSize = 0;

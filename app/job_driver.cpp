@@ -1,7 +1,7 @@
 #include "job_driver.h"
 
-#include "app/document_loop.h"
 #include "app/decoration_fonts.h"
+#include "app/document_loop.h"
 #include "app/text_encoding.h"
 #include "app/text_macros.h"
 #include "engine/engine.h"

@@ -7,11 +7,11 @@
 
 #include "images/image_record.h"
 #include "pdfwriter/assembly.h"
+#include "pdfwriter/graphics_state.h"
 #include "pdfwriter/security.h"
 #include "pdfwriter/writer.h"
 #include "reader/pdf_reader.h"
 #include "text/fonts.h"
-#include "pdfwriter/graphics_state.h"
 #include "text/text_writer.h"
 
 namespace engine {
@@ -28,7 +28,7 @@ struct PageState {
   int textSize = 16;
   char fontName[64] = {};
   char fontEncoding[64] = {};
-  int fontEmbed = 0;  // option 130: embed the current font's program
+  int fontEmbed = 0; // option 130: embed the current font's program
   int textLeft = 64, textTop = 64;
   int textOptionA = 0, textOptionB = 0, textOptionC = 0;
   int boxX = 0, boxY = 0, boxW = 0, boxH = 0;

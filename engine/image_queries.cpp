@@ -10,8 +10,8 @@
 #include "converter/loader.h"
 #include "engine/document.h"
 #include "engine/engine.h"
-#include "engine/routing.h"
 #include "engine/image_type.h"
+#include "engine/routing.h"
 #include "imagelib/imagelib.h"
 
 namespace engine {

@@ -14,7 +14,9 @@ namespace engine {
 namespace {
 
 // Output pointers are honoured only above 1000, so callers may pass small integers instead.
-bool Writable(const int* p) { return reinterpret_cast<uintptr_t>(p) > 1000; }
+bool Writable(const int* p) {
+  return reinterpret_cast<uintptr_t>(p) > 1000;
+}
 
 int ParseDecimal(const char* s) {
   if (!s) return 0;
@@ -175,129 +177,129 @@ int BookmarkOption(EngineDocument& doc, const char* title) {
   return 1;
 }
 
-}  // namespace
+} // namespace
 
 int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* textA,
               const char* textB) {
   PageState& ps = doc.page;
   switch (key) {
-    case 101:
-      if (intA < 0 || (intA >= 1 && intB < 1) || (intA == 0 && intB != 0)) return 0;
-      if (intA == 0) {
-        ps.frameFirst = 1;
-        ps.frameCount = 0;
-      } else {
-        ps.frameFirst = intA;
-        ps.frameCount = intB;
-      }
-      return 1;
-    case 104:
-      ps.boxX = intA;
-      ps.boxY = intB;
-      ps.boxW = ParseDecimal(textA);
-      ps.boxH = ParseDecimal(textB);
-      return 1;
-    case 105:
-      return SecurityOption(doc, intA, intB, textA, textB);
-    case 106:
-      return FontOption(doc, intA, intB, textA);
-    case 107:
-      ps.textOptionA = intA;
-      return 1;
-    case 108:
-      if (intA >= 0) ps.textOptionB = intA;
-      if (intB >= 0) ps.textOptionC = intB;
-      return 1;
-    case 109:
-      if (intA == 0 && intB != 0) return 0;
-      return PageOption(doc, intA, intB, textB);
-    case 110:
-      return BookmarkOption(doc, textA);
-    case 133:
-      return DropPage(doc) ? 1 : 0;
-    case 111:
-      if (textA && *textA) doc.data.info.producer.assign(textA, pdf::TextStringLength(textA));
-      return 0;
-    case 112:
-      if (intA < 0 || intA > 100) return 0;
-      doc.ignoreMaskLevel = intA;
-      return 1;
-    case 121:
-      return ViewerOption(doc, intA, intB);
-    case 122:
-      doc.data.rotation = RotationFor(intA);
-      return 1;
-    case 123:
-      return CompressionOption(doc, intA, textA);
-    case 124:
-      std::memset(doc.compression, 0, sizeof doc.compression);
-      return 1;
-    case 126:
-      doc.skewCorrection = intA >= 1;
-      return 1;
-    case 127:
-      doc.secondImage = intA >= 1;
-      return 1;
-    case 128:
-      doc.jpegQuality = intA;
-      return 1;
-    case 130:
-      return FontEncodingOption(doc, intA, textA);
-    case 131:
-      doc.lossless = intA >= 1;
-      return 1;
-    case 132:
-      doc.autoRotate = intA >= 1;
-      return 1;
-    default:
-      return 0;
+  case 101:
+    if (intA < 0 || (intA >= 1 && intB < 1) || (intA == 0 && intB != 0)) return 0;
+    if (intA == 0) {
+      ps.frameFirst = 1;
+      ps.frameCount = 0;
+    } else {
+      ps.frameFirst = intA;
+      ps.frameCount = intB;
+    }
+    return 1;
+  case 104:
+    ps.boxX = intA;
+    ps.boxY = intB;
+    ps.boxW = ParseDecimal(textA);
+    ps.boxH = ParseDecimal(textB);
+    return 1;
+  case 105:
+    return SecurityOption(doc, intA, intB, textA, textB);
+  case 106:
+    return FontOption(doc, intA, intB, textA);
+  case 107:
+    ps.textOptionA = intA;
+    return 1;
+  case 108:
+    if (intA >= 0) ps.textOptionB = intA;
+    if (intB >= 0) ps.textOptionC = intB;
+    return 1;
+  case 109:
+    if (intA == 0 && intB != 0) return 0;
+    return PageOption(doc, intA, intB, textB);
+  case 110:
+    return BookmarkOption(doc, textA);
+  case 133:
+    return DropPage(doc) ? 1 : 0;
+  case 111:
+    if (textA && *textA) doc.data.info.producer.assign(textA, pdf::TextStringLength(textA));
+    return 0;
+  case 112:
+    if (intA < 0 || intA > 100) return 0;
+    doc.ignoreMaskLevel = intA;
+    return 1;
+  case 121:
+    return ViewerOption(doc, intA, intB);
+  case 122:
+    doc.data.rotation = RotationFor(intA);
+    return 1;
+  case 123:
+    return CompressionOption(doc, intA, textA);
+  case 124:
+    std::memset(doc.compression, 0, sizeof doc.compression);
+    return 1;
+  case 126:
+    doc.skewCorrection = intA >= 1;
+    return 1;
+  case 127:
+    doc.secondImage = intA >= 1;
+    return 1;
+  case 128:
+    doc.jpegQuality = intA;
+    return 1;
+  case 130:
+    return FontEncodingOption(doc, intA, textA);
+  case 131:
+    doc.lossless = intA >= 1;
+    return 1;
+  case 132:
+    doc.autoRotate = intA >= 1;
+    return 1;
+  default:
+    return 0;
   }
 }
 
 int Query(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const char* textB) {
   PageState& ps = doc.page;
   switch (key) {
-    case 201:
-    case 202:
-    case 203:
-    case 204:
-    case 205:
-    case 211:
-      return ImageQuery(doc, key, outA, outB, textA, textB);
-    case 206:
-      return doc.data.pageCount + (doc.existing ? doc.existing->target.pageCount : 0);
-    case 209:
-      if (Writable(outA)) *outA = ps.pageWidth;
-      if (Writable(outB)) *outB = ps.pageHeight;
-      return textA && strcasecmp(textA, "height") == 0 ? ps.pageHeight : ps.pageWidth;
-    case 210: {
-      auto imageClass = static_cast<intptr_t>(reinterpret_cast<uintptr_t>(outA));
-      if (imageClass < 1 || imageClass > 3 || !textA) return 0;
-      std::memcpy(textA, doc.compression[imageClass - 1], 9);
-      return imageClass == 3 ? 1 : 0;
-    }
-    case 212:
-      if (Writable(outA)) *outA = doc.skewCorrection ? 1 : 0;
-      return doc.skewCorrection ? 1 : 0;
-    case 213:
-      if (Writable(outA)) *outA = doc.secondImage ? 1 : 0;
-      return doc.secondImage ? 1 : 0;
-    case 214:
-      if (Writable(outA)) *outA = doc.jpegQuality;
-      return doc.jpegQuality;
-    case 250:
-    case 251: {
-      int code = static_cast<int>(reinterpret_cast<intptr_t>(outA));
-      int size = static_cast<int>(reinterpret_cast<intptr_t>(outB));
-      return MeasureText(doc, key, code, size, textA);
-    }
-    case 215:
-      if (Writable(outA)) *outA = ps.frameFirst;
-      if (Writable(outB)) *outB = ps.frameCount;
-      return 1;
-    default:
-      return 0;
+  case 201:
+  case 202:
+  case 203:
+  case 204:
+  case 205:
+  case 211:
+    return ImageQuery(doc, key, outA, outB, textA, textB);
+  case 206:
+    return doc.data.pageCount + (doc.existing ? doc.existing->target.pageCount : 0);
+  case 209:
+    if (Writable(outA)) *outA = ps.pageWidth;
+    if (Writable(outB)) *outB = ps.pageHeight;
+    return textA && strcasecmp(textA, "height") == 0 ? ps.pageHeight : ps.pageWidth;
+  case 210: {
+    auto imageClass = static_cast<intptr_t>(reinterpret_cast<uintptr_t>(outA));
+    if (imageClass < 1 || imageClass > 3 || !textA) return 0;
+    std::memcpy(textA, doc.compression[imageClass - 1], 9);
+    return imageClass == 3 ? 1 : 0;
+  }
+  case 212:
+    if (Writable(outA)) *outA = doc.skewCorrection ? 1 : 0;
+    return doc.skewCorrection ? 1 : 0;
+  case 213:
+    if (Writable(outA)) *outA = doc.secondImage ? 1 : 0;
+    return doc.secondImage ? 1 : 0;
+  case 214:
+    if (Writable(outA)) *outA = doc.jpegQuality;
+    return doc.jpegQuality;
+  case 250:
+  case 251: {
+    int code = static_cast<int>(reinterpret_cast<intptr_t>(outA));
+    int size = static_cast<int>(reinterpret_cast<intptr_t>(outB));
+    return MeasureText(doc, key, code, size, textA);
+  }
+  case 215:
+    if (Writable(outA)) *outA = ps.frameFirst;
+    if (Writable(outB)) *outB = ps.frameCount;
+    return 1;
+  default:
+    return 0;
   }
 }
 
-}  // namespace engine
+} // namespace engine

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "pdfwriter/assembly.h"
-#include "pdfwriter/writer.h"
 #include "pdfwriter/graphics_state.h"
+#include "pdfwriter/writer.h"
 
 namespace images {
 

@@ -19,8 +19,7 @@ void WriteInfoBody(Writer& w, DocumentData& d, int absNumber, int generation);
 
 // The file identifier: digest of the Info values, the cross-reference offset and what makes
 // this run unique.
-void ComputeFileId(DocumentData& d, int64_t xrefOffset, const std::string& path,
-                   uint8_t id[16]);
+void ComputeFileId(DocumentData& d, int64_t xrefOffset, const std::string& path, uint8_t id[16]);
 
 // "/ID [<id> <id>] ": both halves the same identifier.
 void WriteIdPair(Writer& w, const uint8_t id[16]);
@@ -28,4 +27,4 @@ void WriteIdPair(Writer& w, const uint8_t id[16]);
 // Closes the trailer dictionary and ends the file.
 void WriteTrailerEnd(Writer& w, int64_t xref);
 
-}  // namespace pdf
+} // namespace pdf

@@ -21,7 +21,7 @@ FixedId& IdHook() {
   return id;
 }
 
-}  // namespace
+} // namespace
 
 std::time_t Now() {
   if (ClockHook()) return ClockHook()();
@@ -35,7 +35,7 @@ std::string PdfDate(std::time_t t) {
   std::snprintf(buf, sizeof buf, "D:%04d%02d%02d%02d%02d%02d", local.tm_year + 1900,
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
   std::string s = buf;
-  long offset = local.tm_gmtoff;  // seconds east of UTC
+  long offset = local.tm_gmtoff; // seconds east of UTC
   if (offset == 0) return s + "Z";
   char sign = offset < 0 ? '-' : '+';
   if (offset < 0) offset = -offset;
@@ -44,13 +44,17 @@ std::string PdfDate(std::time_t t) {
   return s + buf;
 }
 
-void SetClockForTesting(std::function<std::time_t()> clock) { ClockHook() = std::move(clock); }
+void SetClockForTesting(std::function<std::time_t()> clock) {
+  ClockHook() = std::move(clock);
+}
 
 void SetFileIdForTesting(const uint8_t* id16) {
   IdHook().set = id16 != nullptr;
   if (id16) std::memcpy(IdHook().bytes, id16, 16);
 }
 
-const uint8_t* FileIdForTesting() { return IdHook().set ? IdHook().bytes : nullptr; }
+const uint8_t* FileIdForTesting() {
+  return IdHook().set ? IdHook().bytes : nullptr;
+}
 
-}  // namespace pdf
+} // namespace pdf

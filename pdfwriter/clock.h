@@ -20,4 +20,4 @@ void SetClockForTesting(std::function<std::time_t()> clock);
 void SetFileIdForTesting(const uint8_t* id16);
 const uint8_t* FileIdForTesting();
 
-}  // namespace pdf
+} // namespace pdf

@@ -10,14 +10,14 @@
 
 namespace pdf {
 
-void ComputeFileId(DocumentData& d, int64_t xrefOffset, const std::string& path,
-                   uint8_t id[16]) {
+void ComputeFileId(DocumentData& d, int64_t xrefOffset, const std::string& path, uint8_t id[16]) {
   if (const uint8_t* fixed = FileIdForTesting()) {
     std::copy(fixed, fixed + 16, id);
     return;
   }
   uint8_t x[4];
-  for (int i = 0; i < 4; ++i) x[i] = static_cast<uint8_t>(xrefOffset >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    x[i] = static_cast<uint8_t>(xrefOffset >> (8 * i));
   d.idDigest.Update(x, 4);
   // What makes this run unique: the moment, the process, the record's address, chance.
   struct {
@@ -32,4 +32,4 @@ void ComputeFileId(DocumentData& d, int64_t xrefOffset, const std::string& path,
   d.idDigest.Final(id);
 }
 
-}  // namespace pdf
+} // namespace pdf

@@ -7,20 +7,21 @@ namespace pdf {
 namespace {
 
 class Out {
- public:
+public:
   Out(char* buf, size_t cap) : buf_(buf), cap_(cap) {}
   void Put(char c) {
     if (len_ + 1 < cap_) buf_[len_++] = c;
   }
   void Put(const char* s, size_t n) {
-    for (size_t i = 0; i < n; ++i) Put(s[i]);
+    for (size_t i = 0; i < n; ++i)
+      Put(s[i]);
   }
   size_t Finish() {
     if (cap_ > 0) buf_[len_] = '\0';
     return len_;
   }
 
- private:
+private:
   char* buf_;
   size_t cap_;
   size_t len_ = 0;
@@ -34,14 +35,16 @@ size_t Digits(unsigned long long v, unsigned base, bool upper, char* out) {
     tmp[n++] = digits[v % base];
     v /= base;
   } while (v != 0);
-  for (size_t k = 0; k < n; ++k) out[k] = tmp[n - 1 - k];
+  for (size_t k = 0; k < n; ++k)
+    out[k] = tmp[n - 1 - k];
   return n;
 }
 
 void PutInteger(Out& o, long long v, unsigned base, int width, char fill) {
   if (v == 0) {
     int n = width > 0 ? width : 1;
-    for (int k = 0; k < n; ++k) o.Put('0');
+    for (int k = 0; k < n; ++k)
+      o.Put('0');
     return;
   }
   bool negative = v < 0 && base == 10;
@@ -51,11 +54,12 @@ void PutInteger(Out& o, long long v, unsigned base, int width, char fill) {
   char d[32];
   size_t n = Digits(mag, base, true, d);
   if (negative) o.Put('-');
-  for (int k = static_cast<int>(n); k < width; ++k) o.Put(fill);
+  for (int k = static_cast<int>(n); k < width; ++k)
+    o.Put(fill);
   o.Put(d, n);
 }
 
-}  // namespace
+} // namespace
 
 size_t FormatReal(char* out, double x) {
   Out o(out, 32);
@@ -94,7 +98,8 @@ size_t FormatReal(char* out, double x) {
       q /= 10;
     }
     int len = 4;
-    while (len > 0 && frac[len - 1] == '0') --len;
+    while (len > 0 && frac[len - 1] == '0')
+      --len;
     o.Put('.');
     o.Put(frac, static_cast<size_t>(len));
   }
@@ -117,41 +122,42 @@ size_t Format(char* out, size_t cap, const char* format, std::initializer_list<F
       ++p;
     }
     int width = 0;
-    while (*p >= '0' && *p <= '9') width = width * 10 + (*p++ - '0');
+    while (*p >= '0' && *p <= '9')
+      width = width * 10 + (*p++ - '0');
     if (*p == 'l') ++p;
     if (*p == '\0') break;
     switch (*p) {
-      case '%':
-        o.Put('%');
-        break;
-      case 'd':
-      case 'X': {
-        const FmtArg* a = take();
-        long long v = 0;
-        if (a) v = a->kind == FmtArg::kReal ? static_cast<long long>(a->r) : a->i;
-        PutInteger(o, v, *p == 'd' ? 10 : 16, width, fill);
-        break;
-      }
-      case 'c': {
-        const FmtArg* a = take();
-        if (a) o.Put(static_cast<char>(a->i));
-        break;
-      }
-      case 's': {
-        const FmtArg* a = take();
-        if (a && a->kind == FmtArg::kStr && a->s) o.Put(a->s, std::strlen(a->s));
-        break;
-      }
-      case 'f': {
-        const FmtArg* a = take();
-        double v = 0;
-        if (a) v = a->kind == FmtArg::kReal ? a->r : static_cast<double>(a->i);
-        char r[32];
-        o.Put(r, FormatReal(r, v));
-        break;
-      }
-      default:
-        break;  // unknown conversions produce nothing
+    case '%':
+      o.Put('%');
+      break;
+    case 'd':
+    case 'X': {
+      const FmtArg* a = take();
+      long long v = 0;
+      if (a) v = a->kind == FmtArg::kReal ? static_cast<long long>(a->r) : a->i;
+      PutInteger(o, v, *p == 'd' ? 10 : 16, width, fill);
+      break;
+    }
+    case 'c': {
+      const FmtArg* a = take();
+      if (a) o.Put(static_cast<char>(a->i));
+      break;
+    }
+    case 's': {
+      const FmtArg* a = take();
+      if (a && a->kind == FmtArg::kStr && a->s) o.Put(a->s, std::strlen(a->s));
+      break;
+    }
+    case 'f': {
+      const FmtArg* a = take();
+      double v = 0;
+      if (a) v = a->kind == FmtArg::kReal ? a->r : static_cast<double>(a->i);
+      char r[32];
+      o.Put(r, FormatReal(r, v));
+      break;
+    }
+    default:
+      break; // unknown conversions produce nothing
     }
   }
   return o.Finish();
@@ -163,4 +169,4 @@ std::string FormatString(const char* format, std::initializer_list<FmtArg> args)
   return std::string(buf, n);
 }
 
-}  // namespace pdf
+} // namespace pdf

@@ -36,4 +36,4 @@ std::string FormatString(const char* format, std::initializer_list<FmtArg> args)
 // Writes into out (at least 32 bytes); returns the length.
 size_t FormatReal(char* out, double x);
 
-}  // namespace pdf
+} // namespace pdf

@@ -59,10 +59,11 @@ bool Same(const Colour& a, ColourSpace space, const float* c) {
 
 void Store(Colour& a, ColourSpace space, const float* c) {
   a.space = space;
-  for (int i = 0; i < 4; ++i) a.c[i] = c[i];
+  for (int i = 0; i < 4; ++i)
+    a.c[i] = c[i];
 }
 
-}  // namespace
+} // namespace
 
 void GraphicsStack::SetColour(pdf::Writer& w, ColourTarget target, ColourSpace space, float c1,
                               float c2, float c3, float c4) {
@@ -74,8 +75,10 @@ void GraphicsStack::SetColour(pdf::Writer& w, ColourTarget target, ColourSpace s
     space = ColourSpace::kGrey;
     c[1] = c[2] = 0;
   }
-  if (space == ColourSpace::kGrey) c[1] = c[2] = c[3] = 0;
-  else c[3] = 0;
+  if (space == ColourSpace::kGrey)
+    c[1] = c[2] = c[3] = 0;
+  else
+    c[3] = 0;
   auto apply = [&](Colour& current, const char* greyOp, const char* rgbOp) {
     if (Same(current, space, c)) return;
     Store(current, space, c);
@@ -115,4 +118,4 @@ void GraphicsStack::StrokePath(pdf::Writer& w) {
   general().x = general().y = 0;
 }
 
-}  // namespace pdf
+} // namespace pdf

@@ -14,8 +14,8 @@ struct Matrix {
 
 struct GraphicsState {
   Matrix ctm;
-  float x = 0, y = 0;            // current point
-  float startX = 0, startY = 0;  // start of the current subpath
+  float x = 0, y = 0;           // current point
+  float startX = 0, startY = 0; // start of the current subpath
   float lineWidth = 1.0f;
   int lineCap = 0;
   int lineJoin = 0;
@@ -51,7 +51,7 @@ struct TextState {
 enum class ColourTarget { kFill, kStroke, kBoth };
 
 class GraphicsStack {
- public:
+public:
   static constexpr int kMaxLevels = 10;
 
   // Start of a page: level 0 with the start values.
@@ -78,7 +78,7 @@ class GraphicsStack {
   ColourState& colour() { return levels_[level_].colour; }
   TextState& textState() { return levels_[level_].text; }
 
- private:
+private:
   struct Level {
     GraphicsState general;
     ColourState colour;
@@ -89,4 +89,4 @@ class GraphicsStack {
   bool onPage_ = false;
 };
 
-}  // namespace pdf
+} // namespace pdf

@@ -46,14 +46,13 @@ Rewritten WriteExisting(Writer& w, int number, int generation, const std::string
   return r;
 }
 
-}  // namespace
+} // namespace
 
 void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
                         const AppendTarget& t) {
   if (hooks.fontObjects) hooks.fontObjects();
   int subtree =
-      d.pageCount > 0 ? WriteTreeNode(w, d, 0, d.pageCount, t.pages.number, t.pages.generation)
-                      : 0;
+      d.pageCount > 0 ? WriteTreeNode(w, d, 0, d.pageCount, t.pages.number, t.pages.generation) : 0;
   std::vector<Rewritten> rewritten;
 
   const ViewerSettings& v = d.viewer;
@@ -68,9 +67,9 @@ void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
       int ref = old ? t.pageObjects[k] : w.Ref(PageObjectNumber(w, d, start - t.pageCount));
       int gen = old && k < t.pageGenerations.size() ? t.pageGenerations[k] : 0;
       int kind = v.openActionKind >= 1 && v.openActionKind <= 4 ? v.openActionKind : 1;
-      ReplaceOrAdd(edits, added, t.openAction,
-                   FormatString("/OpenAction [%ld %d R %s] ",
-                                {ref, gen, names::kDestinations[kind - 1]}));
+      ReplaceOrAdd(
+          edits, added, t.openAction,
+          FormatString("/OpenAction [%ld %d R %s] ", {ref, gen, names::kDestinations[kind - 1]}));
     }
     if (v.pageMode >= 1 && v.pageMode <= 4)
       ReplaceOrAdd(edits, added, t.pageMode,
@@ -103,11 +102,9 @@ void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
 
   std::string kidRef = subtree ? " " + FormatString(names::kRef, {w.Ref(subtree)}) : "";
   std::vector<Edit> pageEdits;
-  pageEdits.push_back(
-      {t.countValue.begin, t.countValue.end,
-       FormatString(" %ld ", {static_cast<long long>(t.rootCount) + d.pageCount})});
-  if (t.kidsArray.number == 0 && subtree)
-    pageEdits.push_back({t.kidsInsert, t.kidsInsert, kidRef});
+  pageEdits.push_back({t.countValue.begin, t.countValue.end,
+                       FormatString(" %ld ", {static_cast<long long>(t.rootCount) + d.pageCount})});
+  if (t.kidsArray.number == 0 && subtree) pageEdits.push_back({t.kidsInsert, t.kidsInsert, kidRef});
   rewritten.push_back(WriteExisting(w, t.pages.number, t.pages.generation,
                                     ApplyEdits(t.pages.text, std::move(pageEdits))));
   if (t.kidsArray.number != 0 && subtree)
@@ -156,4 +153,4 @@ void FinishAppendUpdate(Writer& w, DocumentData& d, const CloseHooks& hooks,
   WriteTrailerEnd(w, xref);
 }
 
-}  // namespace pdf
+} // namespace pdf

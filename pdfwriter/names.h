@@ -55,8 +55,8 @@ struct ViewerFlag {
   const char* entry;
 };
 inline constexpr ViewerFlag kViewerFlags[] = {
-    {0x1000, "/HideToolbar true "},  {0x2000, "/HideMenubar true "},
-    {0x4000, "/HideWindowUI true "}, {0x8000, "/FitWindow true "},
+    {0x1000, "/HideToolbar true "},   {0x2000, "/HideMenubar true "},
+    {0x4000, "/HideWindowUI true "},  {0x8000, "/FitWindow true "},
     {0x10000, "/CenterWindow true "}, {0x20000, "/DisplayDocTitle true "},
 };
 
@@ -64,7 +64,7 @@ inline constexpr ViewerFlag kViewerFlags[] = {
 inline constexpr const char* kInfoKeys[] = {"/Title ", "/Subject ", "/Author ", "/Keywords ",
                                             "/Creator "};
 inline constexpr char kProducerKey[] = "/Producer ";
-inline constexpr char kDefaultProducer[] = "Pictofold PDF engine 1.0";  // 24 characters
+inline constexpr char kDefaultProducer[] = "Pictofold PDF engine 1.0"; // 24 characters
 inline constexpr char kCreationDateKey[] = "/CreationDate ";
 inline constexpr char kModDateKey[] = "/ModDate ";
 inline constexpr char kTrappedKey[] = "Trapped";
@@ -92,4 +92,4 @@ inline constexpr char kNext[] = "/Next %ld 0 R ";
 inline constexpr char kDest[] = "/Dest [%ld 0 R /Fit] ";
 inline constexpr char kTitleKey[] = "/Title ";
 
-}  // namespace pdf::names
+} // namespace pdf::names

@@ -56,4 +56,4 @@ void WriteOutlines(Writer& w, DocumentData& d) {
   }
 }
 
-}  // namespace pdf
+} // namespace pdf

@@ -28,4 +28,4 @@ size_t FileSink::Write(const void* bytes, size_t n) {
   return file_ ? std::fwrite(bytes, 1, n, file_) : 0;
 }
 
-}  // namespace pdf
+} // namespace pdf

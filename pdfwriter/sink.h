@@ -9,7 +9,7 @@
 namespace pdf {
 
 class Sink {
- public:
+public:
   virtual ~Sink() = default;
   // Returns the number of bytes transferred; fewer than n stops the document's output.
   virtual size_t Write(const void* bytes, size_t n) = 0;
@@ -18,7 +18,7 @@ class Sink {
 };
 
 class FileSink : public Sink {
- public:
+public:
   // "-" is standard output in binary mode; anything else is created or truncated.
   static std::unique_ptr<FileSink> Open(const std::string& path);
   // Wraps an already open stream (append mode positions it at the end first).
@@ -28,9 +28,9 @@ class FileSink : public Sink {
   bool Close() override;
   FILE* file() { return file_; }
 
- private:
+private:
   FILE* file_;
   bool owned_;
 };
 
-}  // namespace pdf
+} // namespace pdf

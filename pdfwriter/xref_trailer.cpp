@@ -38,7 +38,8 @@ void FinishNewFile(Writer& w, DocumentData& d, const CloseHooks& hooks) {
   w.WriteText(names::kXref);
   w.WriteFormatted(names::kXrefSubsection, {w.objectCount() + 1});
   w.WriteText(names::kXrefFree);
-  for (int n = 1; n <= w.objectCount(); ++n) w.WriteFormatted(names::kXrefEntry, {w.offsetOf(n)});
+  for (int n = 1; n <= w.objectCount(); ++n)
+    w.WriteFormatted(names::kXrefEntry, {w.offsetOf(n)});
 
   uint8_t id[16];
   if (hooks.securityFileId)
@@ -56,4 +57,4 @@ void FinishNewFile(Writer& w, DocumentData& d, const CloseHooks& hooks) {
   WriteTrailerEnd(w, xref);
 }
 
-}  // namespace pdf
+} // namespace pdf

@@ -14,8 +14,8 @@
 
 namespace reader {
 
-constexpr int kMaxNesting = 256;         // arrays and dictionaries inside one another
-constexpr size_t kMaxValues = 1000000;   // values in one parsed object
+constexpr int kMaxNesting = 256;       // arrays and dictionaries inside one another
+constexpr size_t kMaxValues = 1000000; // values in one parsed object
 
 inline bool IsWhite(int c) {
   return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32;

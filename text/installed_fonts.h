@@ -19,7 +19,7 @@ bool FindInstalledFont(const std::string& family, bool bold, bool italic, Instal
 // True when the installed font of this family is a TrueType font (Identity-H text needs
 // one) with a glyph for every character.
 bool InstalledTrueTypeCovers(const std::string& family, bool bold, bool italic,
-                         const std::vector<char32_t>& chars);
+                             const std::vector<char32_t>& chars);
 
 // Family of the first installed TrueType font that fontconfig offers for these characters
 // (its fallback order), preferring one that holds all of them; empty when none holds any.

@@ -126,7 +126,8 @@ void WriteBmp(const std::string& path, const std::vector<uint8_t>& rgb, int w, i
   uint32_t size = 54 + static_cast<uint32_t>(stride) * h;
   uint8_t hdr[54] = {'B', 'M'};
   auto le32 = [&](int at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) hdr[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      hdr[at + i] = static_cast<uint8_t>(v >> (8 * i));
   };
   le32(2, size);
   le32(10, 54);
@@ -193,14 +194,16 @@ void WriteG4Tiff(const std::string& path, int pages, int w, int h) {
   TIFFClose(t);
 }
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) {
+  return "'" + s + "'";
+}
 
 void Ratio(const char* what, const Timed& ours, const Timed& theirs, const char* goal) {
   std::printf("%-46s %7.2f s vs %7.2f s  ratio %5.2f  (goal: %s)\n", what, ours.seconds,
               theirs.seconds, theirs.seconds > 0 ? ours.seconds / theirs.seconds : 0.0, goal);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
   int count = 100;
@@ -236,15 +239,16 @@ int main(int argc, char** argv) {
     }
   }
   uintmax_t total = 0;
-  for (const auto& e : fs::directory_iterator(dir + "/jpeg")) total += e.file_size();
+  for (const auto& e : fs::directory_iterator(dir + "/jpeg"))
+    total += e.file_size();
   std::printf("JPEG input: %.1f MB\n", total / 1e6);
 
   // Warm the page cache so every contender reads from memory.
   RunTimed("cat " + Quote(dir) + "/jpeg/* > /dev/null");
 
   Timed cat = RunTimed("cat " + Quote(dir) + "/jpeg/* > " + Quote(dir + "/cat.out"));
-  Timed q0 = RunTimed(base + "--set quality=0 -o " + Quote(dir + "/q0.pdf") + " " +
-                      Quote(dir + "/jpeg"));
+  Timed q0 =
+      RunTimed(base + "--set quality=0 -o " + Quote(dir + "/q0.pdf") + " " + Quote(dir + "/jpeg"));
   Ratio("JPEG merge, quality 0 (data copied) vs cat", q0, cat, "<= 1.5");
   std::printf("  peak memory of the merge: %.1f MB (goal: <= 64 MB)\n", q0.peakMb);
   if (Have("img2pdf")) {
@@ -265,7 +269,8 @@ int main(int argc, char** argv) {
   Timed loop;
   loop.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   Ratio("JPEG merge, quality 75 vs decode+encode loop", q75, loop, "<= 1.25");
-  if (Have("convert") && RunTimed("convert -version 2>/dev/null | grep -q ImageMagick").status == 0) {
+  if (Have("convert") &&
+      RunTimed("convert -version 2>/dev/null | grep -q ImageMagick").status == 0) {
     Timed other =
         RunTimed("convert " + Quote(dir) + "/jpeg/*.jpg -quality 75 " + Quote(dir + "/im.pdf"));
     Ratio("JPEG merge, quality 75 vs ImageMagick", q75, other, "<= 0.5");
@@ -273,11 +278,10 @@ int main(int argc, char** argv) {
     std::printf("  ImageMagick not installed: skipped\n");
   }
 
-  Timed raster = RunTimed(base + "-o " + Quote(dir + "/raster.pdf") + " " +
-                          Quote(dir + "/raster"));
+  Timed raster = RunTimed(base + "-o " + Quote(dir + "/raster.pdf") + " " + Quote(dir + "/raster"));
   start = std::chrono::steady_clock::now();
   for (int i = 0; i < count; ++i) {
-    auto rgb = Photo(1600, 1200, i);  // the same pixels, already decoded: a lower bound
+    auto rgb = Photo(1600, 1200, i); // the same pixels, already decoded: a lower bound
     WriteJpeg(dir + "/loop.jpg", rgb, 1600, 1200, 75);
   }
   Timed encode;

@@ -19,14 +19,15 @@ namespace {
 struct Case {
   const char* name;
   int pages;
-  size_t contentBytes;  // per page
+  size_t contentBytes; // per page
 };
 
 int RunCase(const Case& c, const std::string& path) {
   int h = EngineCreate(path.c_str());
   if (!h) return 1;
   std::string ops;
-  while (ops.size() < c.contentBytes) ops += "10 10 m 200 300 l S ";
+  while (ops.size() < c.contentBytes)
+    ops += "10 10 m 200 300 l S ";
   ops.resize(c.contentBytes);
   for (int i = 0; i < c.pages; ++i) {
     EngineSetOption(h, 109, 2, 2, nullptr, nullptr);
@@ -44,14 +45,13 @@ void Measure(const Case& c, const std::string& folder) {
   int status = 0;
   struct rusage usage {};
   wait4(pid, &status, 0, &usage);
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("%-34s %8d pages %8.3f s %8.2f ms/100 pages  peak %6.1f MB\n", c.name, c.pages,
               seconds, seconds * 1000.0 * 100.0 / c.pages, usage.ru_maxrss / 1024.0);
   std::remove(path.c_str());
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
   std::string folder = argc > 1 ? argv[1] : "/tmp";
@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
       {"pages with a 100 KB content stream", 100, 100 * 1024},
       {"pages with a 100 KB content stream", 1000, 100 * 1024},
   };
-  for (const Case& c : cases) Measure(c, folder);
+  for (const Case& c : cases)
+    Measure(c, folder);
   std::printf("peak memory should stay flat as pages grow: only the object table grows\n");
   return 0;
 }

@@ -352,8 +352,8 @@ im.save(sys.argv[1] + '/pal.png')
   for (const char* set : {"", "--set lossless=0 ", "--set header=1 --set hWatermark=x "}) {
     std::string out = dir_.file("pal.pdf");
     fs::remove(out);
-    auto r = Pictofold("convert -q " + std::string(set) + "-o " + Quote(out) + " " +
-                       In("pal.bmp") + " " + In("pal.png") + " " + In("img1.jpg"));
+    auto r = Pictofold("convert -q " + std::string(set) + "-o " + Quote(out) + " " + In("pal.bmp") +
+                       " " + In("pal.png") + " " + In("img1.jpg"));
     ASSERT_EQ(r.status, 0) << set << r.out;
     EXPECT_TRUE(QpdfCheckClean(out)) << set;
   }

@@ -226,7 +226,8 @@ TEST(JobDriver, AnOutputThatCannotBeCreatedFailsTheMerge) {
   d.Run(rows, false);
   // The row is named as failed, with the document it could not get.
   EXPECT_EQ(rows[0].status, app::RowStatus::kFailed);
-  EXPECT_EQ(rows[0].reason, "could not write /nonexistent-folder/x/o.pdf: No such file or directory");
+  EXPECT_EQ(rows[0].reason,
+            "could not write /nonexistent-folder/x/o.pdf: No such file or directory");
   EXPECT_EQ(d.failures(), 1);
   EXPECT_NE(d.runLog().find("[State]: Create Failed"), std::string::npos);
 }
@@ -276,15 +277,17 @@ TEST(JobDriver, EachRowFinishesOnceWithItsDocumentsOutcome) {
     int outputFailures;
   } cases[] = {
       {app::OutputMode::kMerge,
-       {"done 0 Failed (could not write @merge.pdf: Is a directory)", "done 1 Failed (could not write @merge.pdf: Is a directory)",
+       {"done 0 Failed (could not write @merge.pdf: Is a directory)",
+        "done 1 Failed (could not write @merge.pdf: Is a directory)",
         "done 2 Failed (could not write @merge.pdf: Is a directory)"},
        1},
       {app::OutputMode::kPerImage,
-       {"done 0 Failed (could not write @x.pdf: Is a directory)", "done 1 Succeed", "done 2 Succeed"},
+       {"done 0 Failed (could not write @x.pdf: Is a directory)", "done 1 Succeed",
+        "done 2 Succeed"},
        1},
       {app::OutputMode::kPerFolder,
-       {"done 0 Failed (could not write @a.pdf: Is a directory)", "done 1 Failed (could not write @a.pdf: Is a directory)",
-        "done 2 Succeed"},
+       {"done 0 Failed (could not write @a.pdf: Is a directory)",
+        "done 1 Failed (could not write @a.pdf: Is a directory)", "done 2 Succeed"},
        1},
   };
   for (const Case& c : cases) {

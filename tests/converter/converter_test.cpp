@@ -40,7 +40,10 @@ int Convert(const std::string& source, const std::string& destination,
 
 class ConverterTest : public ::testing::Test {
 protected:
-  void SetUp() override { ASSERT_TRUE(converter::Plugin::Instance().Load(PluginFolder())) << converter::Plugin::Instance().LoadError(); }
+  void SetUp() override {
+    ASSERT_TRUE(converter::Plugin::Instance().Load(PluginFolder()))
+        << converter::Plugin::Instance().LoadError();
+  }
   // Writes `bytes` as the input, converts it and returns the pages written.
   std::vector<TiffPage> ConvertBytes(const std::string& bytes, const std::string& name) {
     std::string in = dir_.file(name), out = dir_.file("out.tif");

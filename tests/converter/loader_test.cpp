@@ -41,16 +41,20 @@ TEST(ConverterLoader, LibraryWithoutEntryPointIsRefused) {
   fs::copy_file(found, dir.file(converter::kConverterFileName));
   EXPECT_FALSE(converter::Plugin::Instance().Load(dir.path().string()));
   EXPECT_FALSE(converter::Plugin::Instance().Loaded());
-  EXPECT_NE(converter::Plugin::Instance().LoadError().find("zorvalex5"), std::string::npos) << converter::Plugin::Instance().LoadError();
+  EXPECT_NE(converter::Plugin::Instance().LoadError().find("zorvalex5"), std::string::npos)
+      << converter::Plugin::Instance().LoadError();
 }
 
 TEST(ConverterLoader, LoadsOnceCallsAndUnloads) {
   testsupport::ScratchDir dir;
-  EXPECT_FALSE(converter::Plugin::Instance().Load(dir.path().string())); // a failed attempt does not stick
-  ASSERT_TRUE(converter::Plugin::Instance().Load(PluginFolder())) << converter::Plugin::Instance().LoadError();
+  EXPECT_FALSE(
+      converter::Plugin::Instance().Load(dir.path().string())); // a failed attempt does not stick
+  ASSERT_TRUE(converter::Plugin::Instance().Load(PluginFolder()))
+      << converter::Plugin::Instance().LoadError();
   EXPECT_TRUE(converter::Plugin::Instance().Loaded());
   EXPECT_EQ(converter::Plugin::Instance().LoadError(), "");
-  EXPECT_TRUE(converter::Plugin::Instance().Load(dir.path().string())); // already loaded: nothing happens
+  EXPECT_TRUE(
+      converter::Plugin::Instance().Load(dir.path().string())); // already loaded: nothing happens
   EXPECT_TRUE(converter::Plugin::Instance().Loaded());
 
   convtest::GifSpec spec{2, 1, {{0, 0, {"RG"}}}};

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <ctime>
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
@@ -22,7 +22,8 @@ using testsupport::ScratchDir;
 void WritePages(const std::string& path, int pages) {
   int h = EngineCreate(path.c_str());
   ASSERT_GT(h, 0);
-  for (int i = 0; i < pages; ++i) ASSERT_EQ(EngineSetOption(h, 109, 2, 2, nullptr, nullptr), 1);
+  for (int i = 0; i < pages; ++i)
+    ASSERT_EQ(EngineSetOption(h, 109, 2, 2, nullptr, nullptr), 1);
   ASSERT_EQ(EngineClose(h), 1);
 }
 
@@ -44,7 +45,9 @@ struct TreeCase {
   const char* shape;
 };
 
-void PrintTo(const TreeCase& c, std::ostream* os) { *os << c.pages << " pages"; }
+void PrintTo(const TreeCase& c, std::ostream* os) {
+  *os << c.pages << " pages";
+}
 
 class PageTree : public ::testing::TestWithParam<TreeCase> {};
 
@@ -77,14 +80,15 @@ TEST(Document, FileStructureBytes) {
   std::string bytes = ReadFile(pdf);
   EXPECT_EQ(bytes.substr(0, 9), "%PDF-1.4 ");
   EXPECT_EQ(static_cast<unsigned char>(bytes[9]), '%');
-  for (int i = 10; i < 14; ++i) EXPECT_GT(static_cast<unsigned char>(bytes[i]), 127) << i;
+  for (int i = 10; i < 14; ++i)
+    EXPECT_GT(static_cast<unsigned char>(bytes[i]), 127) << i;
   ASSERT_GE(bytes.size(), 7u);
   EXPECT_EQ(bytes.substr(bytes.size() - 7), "%%EOF\r\n");
 
   // Every cross-reference entry is exactly 20 bytes and its offset points at "N 0 obj".
   size_t xref = bytes.rfind("\rxref\r") + 1;
   ASSERT_NE(xref, std::string::npos);
-  size_t p = bytes.find('\r', xref + 5) + 1;  // after "0 N\r"
+  size_t p = bytes.find('\r', xref + 5) + 1; // after "0 N\r"
   int count = std::atoi(bytes.c_str() + xref + 7);
   size_t trailer = bytes.find("trailer\r", xref);
   EXPECT_EQ(trailer - p, static_cast<size_t>(count) * 20);
@@ -108,12 +112,14 @@ TEST(Document, InfoTextsDatesAndViewerSettingsReachReaders) {
   ASSERT_GT(h, 0);
   EXPECT_EQ(EngineSetInfo(h, "Title (1) \\ x", nullptr, "Author", "", "Creator"), 1);
   EXPECT_EQ(EngineSetInfo(h, nullptr, "Subject", nullptr, "kw", nullptr), 1);
-  EXPECT_EQ(EngineSetInfo(h, "", nullptr, nullptr, nullptr, nullptr), 1);  // keeps the title
-  const char utf16Author[] = "\xFE\xFF\x00M\x00\xFC\x00l\x00l\x00" "e\x00r\x00\x00";
+  EXPECT_EQ(EngineSetInfo(h, "", nullptr, nullptr, nullptr, nullptr), 1); // keeps the title
+  const char utf16Author[] = "\xFE\xFF\x00M\x00\xFC\x00l\x00l\x00"
+                             "e\x00r\x00\x00";
   EXPECT_EQ(EngineSetInfo(h, nullptr, nullptr, utf16Author, nullptr, nullptr), 1);
   EngineSetOption(h, 111, 0, 0, "Producer text", nullptr);
   EngineSetOption(h, 121, 0x2 | 0x80 | 0x8000 | 0x1000, 7, nullptr, nullptr);
-  for (int i = 0; i < 5; ++i) EngineSetOption(h, 109, 2, 2, nullptr, nullptr);
+  for (int i = 0; i < 5; ++i)
+    EngineSetOption(h, 109, 2, 2, nullptr, nullptr);
   EngineSetOption(h, 122, 100, 0, nullptr, nullptr);
   EngineSetOption(h, 109, 1, 1, nullptr, nullptr);
   ASSERT_EQ(EngineClose(h), 1);
@@ -132,11 +138,10 @@ print('rotate', [int(p.obj.get('/Rotate', 0)) for p in pdf.pages])
 print('box', [float(x) for x in pdf.pages[5].MediaBox])
 )");
   ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(r.out,
-            "/Title Title (1) \\ x\n/Subject Subject\n/Author Müller\n/Keywords kw\n"
-            "/Creator Creator\n/Producer Producer text\nmode /UseOutlines\n"
-            "open 6 /FitH None\nprefs ['/FitWindow', '/HideToolbar']\n"
-            "rotate [0, 0, 0, 0, 90, 90]\nbox [0.0, 0.0, 842.0, 1190.0]\n");
+  EXPECT_EQ(r.out, "/Title Title (1) \\ x\n/Subject Subject\n/Author Müller\n/Keywords kw\n"
+                   "/Creator Creator\n/Producer Producer text\nmode /UseOutlines\n"
+                   "open 6 /FitH None\nprefs ['/FitWindow', '/HideToolbar']\n"
+                   "rotate [0, 0, 0, 0, 90, 90]\nbox [0.0, 0.0, 842.0, 1190.0]\n");
 }
 
 TEST(Document, DatesCarryTheLocalZoneOffset) {
@@ -144,10 +149,8 @@ TEST(Document, DatesCarryTheLocalZoneOffset) {
     const char* tz;
     const char* suffix;
   };
-  const ZoneCase zones[] = {{"UTC0", "Z"},
-                            {"CET-1", "+01'00'"},
-                            {"PST8", "-08'00'"},
-                            {"IST-5:30", "+05'30'"}};
+  const ZoneCase zones[] = {
+      {"UTC0", "Z"}, {"CET-1", "+01'00'"}, {"PST8", "-08'00'"}, {"IST-5:30", "+05'30'"}};
   const char* old = std::getenv("TZ");
   std::string saved = old ? old : "";
   // 3 February 2014, 14:05:09 UTC
@@ -233,7 +236,8 @@ TEST(Document, TheTableHolds1023DocumentsAndTheNextGetsAnEmptyFile) {
   }
   std::string extra = dir.file("extra.pdf");
   EXPECT_EQ(EngineCreate(extra.c_str()), 0);
-  for (int h : handles) EngineClose(h);
+  for (int h : handles)
+    EngineClose(h);
   EXPECT_TRUE(QpdfCheckClean(extra));
   auto r = Pikepdf(extra, "print(len(pikepdf.open(sys.argv[1]).pages))");
   EXPECT_EQ(r.out, "0\n");
@@ -250,7 +254,7 @@ TEST(Document, ADocumentWithAllocatedButUnwrittenObjectsStillChecksClean) {
   EXPECT_TRUE(QpdfCheckClean(pdf));
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -267,4 +271,4 @@ TEST(Document, CloseReportsAFileThatCouldNotBeWritten) {
   EngineClose(again);
 }
 
-}  // namespace
+} // namespace

@@ -13,7 +13,7 @@ using testsupport::Pikepdf;
 using testsupport::ScratchDir;
 
 class Options : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     path_ = dir_.file("o.pdf");
     h_ = EngineCreate(path_.c_str());
@@ -38,16 +38,16 @@ class Options : public ::testing::Test {
 struct PageCase {
   int w, h;
   int result;
-  int width, height;  // size of the page begun (when accepted)
+  int width, height; // size of the page begun (when accepted)
 };
 
 TEST_F(Options, PagePresetsAndSizeLimits) {
   const PageCase cases[] = {
-      {1, 1, 1, 842, 1190}, {2, 2, 1, 594, 792},   {3, 3, 1, 421, 595},
-      {4, 4, 1, 501, 709},  {5, 5, 1, 612, 792},   {6, 6, 1, 612, 1008},
-      {2, 3, 0, 0, 0},      {9, 9, 0, 0, 0},       {7, 7, 0, 0, 0},
+      {1, 1, 1, 842, 1190},      {2, 2, 1, 594, 792},  {3, 3, 1, 421, 595},
+      {4, 4, 1, 501, 709},       {5, 5, 1, 612, 792},  {6, 6, 1, 612, 1008},
+      {2, 3, 0, 0, 0},           {9, 9, 0, 0, 0},      {7, 7, 0, 0, 0},
       {10, 14399, 1, 10, 14399}, {10, 14400, 0, 0, 0}, {14399, 10, 1, 14399, 10},
-      {0, 5, 0, 0, 0},      {-20, 100, 0, 0, 0},   {100, 100, 1, 100, 100},
+      {0, 5, 0, 0, 0},           {-20, 100, 0, 0, 0},  {100, 100, 1, 100, 100},
   };
   for (const auto& c : cases) {
     int before = EngineQuery(h_, 206, nullptr, nullptr, nullptr, nullptr);
@@ -68,12 +68,11 @@ TEST_F(Options, PagePresetsAndSizeLimits) {
   auto r = Pikepdf(Close(), "pdf = pikepdf.open(sys.argv[1])\n"
                             "print(' '.join('%dx%d' % (int(p.MediaBox[2]), int(p.MediaBox[3])) "
                             "for p in pdf.pages))");
-  EXPECT_EQ(r.out,
-            "842x1190 594x792 421x595 501x709 612x792 612x1008 10x14399 14399x10 100x100\n");
+  EXPECT_EQ(r.out, "842x1190 594x792 421x595 501x709 612x792 612x1008 10x14399 14399x10 100x100\n");
 }
 
 TEST_F(Options, RotationSteps) {
-  const std::pair<int, int> cases[] = {{0, 0},     {45, 0},    {46, 90},  {135, 90},
+  const std::pair<int, int> cases[] = {{0, 0},     {45, 0},    {46, 90},   {135, 90},
                                        {136, 180}, {225, 180}, {226, 270}, {315, 270},
                                        {316, 0},   {-90, 0},   {360, 0}};
   for (const auto& [angle, expected] : cases) {
@@ -93,7 +92,7 @@ TEST_F(Options, FrameRangeChecksAndResetAtPageSteps) {
   struct Case {
     int a, b, result, first, count;
   } cases[] = {
-      {3, 2, 1, 3, 2}, {0, 0, 1, 1, 0}, {-1, 0, 0, 1, 0}, {2, 0, 0, 1, 0},
+      {3, 2, 1, 3, 2}, {0, 0, 1, 1, 0}, {-1, 0, 0, 1, 0},    {2, 0, 0, 1, 0},
       {0, 4, 0, 1, 0}, {1, 1, 1, 1, 1}, {5, 100, 1, 5, 100},
   };
   for (const auto& c : cases) {
@@ -124,16 +123,24 @@ TEST_F(Options, CompressionNamesPerClass) {
     int result;
     const char* stored;
   } cases[] = {
-      {1, "g4", 1, "g4"},        {1, "G3", 1, "g3"},          {1, "LZW", 1, "lzw"},
-      {1, "zip", 1, "zip"},      {1, "packbits", 0, "zip"},   {1, "jpeg", 0, "zip"},
-      {2, "PackBits", 1, "packbits"}, {2, "jpg", 1, "jpeg"},  {2, "g4", 0, "jpeg"},
-      {3, "JPEG", 1, "jpeg"},    {3, "zip", 1, "zip"},        {3, "tiff", 0, "zip"},
+      {1, "g4", 1, "g4"},
+      {1, "G3", 1, "g3"},
+      {1, "LZW", 1, "lzw"},
+      {1, "zip", 1, "zip"},
+      {1, "packbits", 0, "zip"},
+      {1, "jpeg", 0, "zip"},
+      {2, "PackBits", 1, "packbits"},
+      {2, "jpg", 1, "jpeg"},
+      {2, "g4", 0, "jpeg"},
+      {3, "JPEG", 1, "jpeg"},
+      {3, "zip", 1, "zip"},
+      {3, "tiff", 0, "zip"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Set(123, c.cls, 0, c.name), c.result) << c.cls << " " << c.name;
     char buf[16] = "xxxxxxxxxxxxxxx";
-    int r = EngineQuery(h_, 210, reinterpret_cast<int*>(static_cast<intptr_t>(c.cls)), nullptr,
-                        buf, nullptr);
+    int r = EngineQuery(h_, 210, reinterpret_cast<int*>(static_cast<intptr_t>(c.cls)), nullptr, buf,
+                        nullptr);
     EXPECT_EQ(r, c.cls == 3 ? 1 : 0);
     EXPECT_STREQ(buf, c.stored) << c.cls << " " << c.name;
   }
@@ -181,8 +188,8 @@ TEST_F(Options, BookmarksAreCutAndNeedText) {
   EXPECT_EQ(Set(110, 0, 0, ""), 0);
   std::string longTitle(300, 'x');
   EXPECT_EQ(Set(110, 0, 0, longTitle.c_str()), 1);
-  Set(109, 2, 2);  // ends the first page with its bookmark
-  Set(109, 2, 2);  // no title on page 2
+  Set(109, 2, 2); // ends the first page with its bookmark
+  Set(109, 2, 2); // no title on page 2
   EXPECT_EQ(Set(110, 0, 0, "Third"), 1);
   auto r = Pikepdf(Close(), R"(
 pdf = pikepdf.open(sys.argv[1])
@@ -195,7 +202,7 @@ with pdf.open_outline() as o:
 
 struct ViewerCase {
   int bits, start;
-  const char* expected;  // PageMode, OpenAction destination and page, preferences
+  const char* expected; // PageMode, OpenAction destination and page, preferences
 };
 
 TEST(ViewerOptions, BitsSelectModeActionAndPreferences) {
@@ -206,15 +213,17 @@ TEST(ViewerOptions, BitsSelectModeActionAndPreferences) {
       {0x4, 3, "/UseThumbs /Fit@3 []"},
       {0x40, 0, "None /Fit@1 []"},
       {0x40 | 0x80, 2, "None /FitH@2 []"},
-      {0x3F000, 9, "None /Fit@4 ['/CenterWindow', '/DisplayDocTitle', '/FitWindow', "
-                   "'/HideMenubar', '/HideToolbar', '/HideWindowUI']"},
+      {0x3F000, 9,
+       "None /Fit@4 ['/CenterWindow', '/DisplayDocTitle', '/FitWindow', "
+       "'/HideMenubar', '/HideToolbar', '/HideWindowUI']"},
   };
   for (const auto& c : cases) {
     ScratchDir dir;
     std::string pdf = dir.file("v.pdf");
     int h = EngineCreate(pdf.c_str());
     EXPECT_EQ(EngineSetOption(h, 121, c.bits, c.start, nullptr, nullptr), 1);
-    for (int i = 0; i < 4; ++i) EngineSetOption(h, 109, 2, 2, nullptr, nullptr);
+    for (int i = 0; i < 4; ++i)
+      EngineSetOption(h, 109, 2, 2, nullptr, nullptr);
     EngineClose(h);
     EXPECT_TRUE(testsupport::QpdfCheckClean(pdf));
     auto r = Pikepdf(pdf, R"(
@@ -233,4 +242,4 @@ print(mode, act, prefs)
   }
 }
 
-}  // namespace
+} // namespace

@@ -24,26 +24,24 @@ testsupport::RunResult RunScript(const ScratchDir& dir, const std::string& scrip
 
 TEST(Runner, PrintsOneResultPerCallAndQueryOutputs) {
   ScratchDir dir;
-  auto r = RunScript(dir,
-                     "# comment\n"
-                     "\n"
-                     "EngineCreate out.pdf\n"
-                     "EngineSetInfo $ \"T\\x41\\\"b\\\\\" - - - -\n"
-                     "EngineSetOption $ 0x6d 5 5 - -\n"
-                     "EngineSetOption $ 123 2 0 \"PackBits\" -\n"
-                     "EngineQuery $ 209 & & - -\n"
-                     "EngineQuery $ 210 2 0 & -\n"
-                     "EngineQuery $ 210 3 0 & -\n"
-                     "EngineQuery $ 215 & 0 - -\n"
-                     "EngineSetOption 999 109 2 2\n"
-                     "EngineClose $\n"
-                     "EngineClose $\n");
+  auto r = RunScript(dir, "# comment\n"
+                          "\n"
+                          "EngineCreate out.pdf\n"
+                          "EngineSetInfo $ \"T\\x41\\\"b\\\\\" - - - -\n"
+                          "EngineSetOption $ 0x6d 5 5 - -\n"
+                          "EngineSetOption $ 123 2 0 \"PackBits\" -\n"
+                          "EngineQuery $ 209 & & - -\n"
+                          "EngineQuery $ 210 2 0 & -\n"
+                          "EngineQuery $ 210 3 0 & -\n"
+                          "EngineQuery $ 215 & 0 - -\n"
+                          "EngineSetOption 999 109 2 2\n"
+                          "EngineClose $\n"
+                          "EngineClose $\n");
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(r.out,
-            "1\n1\n1\n1\n612 outA=612 outB=792\n0 textA=\"packbits\"\n1 textA=\"\"\n"
-            "1 outA=1\n0\n1\n0\n");
-  auto info = testsupport::Pikepdf(dir.file("out.pdf"),
-                                   "print(pikepdf.open(sys.argv[1]).docinfo.Title)");
+  EXPECT_EQ(r.out, "1\n1\n1\n1\n612 outA=612 outB=792\n0 textA=\"packbits\"\n1 textA=\"\"\n"
+                   "1 outA=1\n0\n1\n0\n");
+  auto info =
+      testsupport::Pikepdf(dir.file("out.pdf"), "print(pikepdf.open(sys.argv[1]).docinfo.Title)");
   EXPECT_EQ(info.out, "TA\"b\\\n");
 }
 
@@ -88,4 +86,4 @@ TEST(Runner, FixedClockAndIdMakeRunsRepeatable) {
   EXPECT_EQ(RunScript(dir, script, "--id 12").status, 2);
 }
 
-}  // namespace
+} // namespace

@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "test_support.h"
 #include "fake_engine.h"
+#include "test_support.h"
 
 namespace {
 

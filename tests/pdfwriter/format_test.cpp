@@ -12,7 +12,9 @@ struct RealCase {
   const char* expected;
 };
 
-void PrintTo(const RealCase& c, std::ostream* os) { *os << c.value; }
+void PrintTo(const RealCase& c, std::ostream* os) {
+  *os << c.value;
+}
 
 class RealForm : public ::testing::TestWithParam<RealCase> {};
 
@@ -63,4 +65,4 @@ TEST(Formatter, IgnoresCommaDecimalLocale) {
   std::setlocale(LC_ALL, saved.c_str());
 }
 
-}  // namespace
+} // namespace

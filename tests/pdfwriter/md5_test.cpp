@@ -9,7 +9,8 @@ namespace {
 
 std::string Hex(const uint8_t d[16]) {
   char out[33];
-  for (int i = 0; i < 16; ++i) std::snprintf(out + 2 * i, 3, "%02x", d[i]);
+  for (int i = 0; i < 16; ++i)
+    std::snprintf(out + 2 * i, 3, "%02x", d[i]);
   return out;
 }
 
@@ -35,7 +36,8 @@ TEST(Md5, KnownAnswers) {
 
 TEST(Md5, PiecewiseUpdatesEqualOneUpdate) {
   std::string text(1000, 'x');
-  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(i * 7);
+  for (size_t i = 0; i < text.size(); ++i)
+    text[i] = static_cast<char>(i * 7);
   uint8_t whole[16], parts[16];
   pdf::Md5::Digest(text.data(), text.size(), whole);
   pdf::Md5 m;
@@ -45,4 +47,4 @@ TEST(Md5, PiecewiseUpdatesEqualOneUpdate) {
   EXPECT_EQ(Hex(whole), Hex(parts));
 }
 
-}  // namespace
+} // namespace

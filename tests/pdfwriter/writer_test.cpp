@@ -11,7 +11,7 @@ namespace {
 
 // Collects everything in memory; can be told to accept only a limited number of bytes.
 class MemorySink : public pdf::Sink {
- public:
+public:
   explicit MemorySink(std::string* out, size_t limit = SIZE_MAX) : out_(out), limit_(limit) {}
   size_t Write(const void* bytes, size_t n) override {
     ++writes;
@@ -22,7 +22,7 @@ class MemorySink : public pdf::Sink {
   }
   int writes = 0;
 
- private:
+private:
   std::string* out_;
   size_t limit_;
 };
@@ -67,7 +67,7 @@ TEST(Writer, StringForms) {
 
 TEST(Writer, TextStringLengthStopsAtTheRightTerminator) {
   EXPECT_EQ(pdf::TextStringLength("plain"), 5u);
-  const char utf16[] = "\xFE\xFF\x00\x41\x00\x00";  // BOM, "A", terminator
+  const char utf16[] = "\xFE\xFF\x00\x41\x00\x00"; // BOM, "A", terminator
   EXPECT_EQ(pdf::TextStringLength(utf16), 4u);
   EXPECT_EQ(pdf::TextStringLength(nullptr), 0u);
 }
@@ -115,7 +115,8 @@ TEST(Writer, ContentStreamCarriesItsLengthInASeparateObject) {
   auto w = MakeWriter(&out);
   w->BeginContentStream();
   std::string ops;
-  for (int i = 0; i < 5000; ++i) ops += "0 0 m 10 10 l S ";
+  for (int i = 0; i < 5000; ++i)
+    ops += "0 0 m 10 10 l S ";
   w->WriteText(ops);
   w->EndContentStream();
   w->Flush();
@@ -144,4 +145,4 @@ TEST(Writer, ObjectsAllocatedButNeverWrittenBecomeEmptyObjects) {
   EXPECT_EQ(out.substr(static_cast<size_t>(w->offsetOf(written)), 8), "2 0 obj\r");
 }
 
-}  // namespace
+} // namespace

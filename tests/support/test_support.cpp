@@ -44,7 +44,8 @@ RunResult Run(const std::string& command) {
   if (!p) return r;
   std::array<char, 4096> buf{};
   size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
+    r.out.append(buf.data(), n);
   int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
@@ -84,4 +85,4 @@ RunResult Pikepdf(const std::string& pdf, const std::string& python) {
   return Run("/usr/bin/python3 -c " + Quote(script) + " " + Quote(pdf));
 }
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -12,7 +12,7 @@ namespace testsupport {
 
 // A fresh folder under the system temporary folder, removed when the object dies.
 class ScratchDir {
- public:
+public:
   ScratchDir();
   ~ScratchDir();
   ScratchDir(const ScratchDir&) = delete;
@@ -20,7 +20,7 @@ class ScratchDir {
   const std::filesystem::path& path() const { return path_; }
   std::string file(const std::string& name) const { return (path_ / name).string(); }
 
- private:
+private:
   std::filesystem::path path_;
 };
 
@@ -28,8 +28,8 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
 struct RunResult {
-  int status = -1;  // exit status, or -1 when the program could not be run
-  std::string out;  // standard output and standard error together
+  int status = -1; // exit status, or -1 when the program could not be run
+  std::string out; // standard output and standard error together
 };
 
 // Runs a shell command line; output is captured.
@@ -50,4 +50,4 @@ std::string SourcePath(const std::string& relative);
 // Runs a Python snippet with pikepdf imported as `pikepdf` and `sys.argv[1]` = pdf.
 RunResult Pikepdf(const std::string& pdf, const std::string& python);
 
-}  // namespace testsupport
+} // namespace testsupport
