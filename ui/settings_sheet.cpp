@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -22,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include "app/settings_store.h"
+#include "text/std_fonts.h"
 #include "ui/image_size.h"
 #include "ui/shell.h"
 #include "ui/widgets.h"
@@ -152,6 +154,27 @@ QPixmap FitPicture(bool stretch) {
   return pm;
 }
 
+// The standard fonts every reader has, then the installed families; any other name may be typed.
+QComboBox* FontCombo(const std::string& value, QWidget* parent) {
+  auto* c = Named(new QComboBox(parent), "Font", "font");
+  c->setEditable(true);
+  c->setInsertPolicy(QComboBox::NoInsert);
+  c->lineEdit()->setMaxLength(kSettingsTextMax);
+  QStringList names;
+  for (const text::StdFontMetrics& f : text::kStdFonts)
+    names << QString::fromLatin1(f.name);
+  for (const QString& family : QFontDatabase::families())
+    if (!names.contains(family)) names << family;
+  c->addItems(names);
+  QString stored = Q(value);
+  int i = c->findText(stored, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (i >= 0)
+    c->setCurrentIndex(i);
+  else
+    c->setEditText(stored); // an unknown name is shown and kept as it stands
+  return c;
+}
+
 } // namespace
 
 QString DpiText(int dpi) {
@@ -178,6 +201,11 @@ CPage1::CPage1(const app::ConversionSettings& s, QWidget* parent) : SheetPage(pa
   form->addRow(QStringLiteral("Black/White Image"), bw_);
   skew_ = Check(QStringLiteral("Skew correct"), s.bSkew, "bSkew", box);
   form->addRow(skew_);
+  lossless_ = Check(QStringLiteral("Lossless images"), s.lossless, "lossless", box);
+  form->addRow(lossless_);
+  autoRotate_ = Check(QStringLiteral("Turn photos upright (Exif orientation)"), s.autoRotate,
+                      "autoRotate", box);
+  form->addRow(autoRotate_);
 
   quality_ = Named(new QSlider(Qt::Horizontal, box), "JPEG Quality", "quality");
   quality_->setRange(0, 100);
@@ -211,6 +239,8 @@ void CPage1::Store(app::ConversionSettings& s) const {
   s.grayTif = gray_->currentIndex();
   s.bwTif = bw_->currentIndex();
   s.bSkew = skew_->isChecked() ? 1 : 0;
+  s.lossless = lossless_->isChecked() ? 1 : 0;
+  s.autoRotate = autoRotate_->isChecked() ? 1 : 0;
   s.quality = quality_->value();
 }
 
@@ -441,6 +471,12 @@ CPage4::CPage4(const app::ConversionSettings& s, QWidget* parent) : SheetPage(pa
   outer->addStretch();
   int row = 0;
 
+  // One font serves the header, the footer and the text watermark.
+  font_ = FontCombo(s.font, group);
+  grid->addWidget(new QLabel(QStringLiteral("Font"), group), row, 0);
+  grid->addWidget(font_, row, 1, 1, 5);
+  ++row;
+
   auto macroBlock = [&](Block& b, const QString& title, const QString& prefix, int enabled,
                         const std::string& text, int pos, int colour, ColourSwatch*& swatch) {
     b.enable = Check(title, enabled, prefix == "h" ? "header" : "footer", group);
@@ -568,6 +604,7 @@ void CPage4::Store(app::ConversionSettings& s) const {
   s.tpos = text_.position->currentIndex();
   s.tsize = tsize_->value();
   s.tcolor = tcolor_->colour();
+  s.font = S(font_->currentText());
   s.image = image_.enable->isChecked() ? 1 : 0;
   s.imgWatermark = S(image_.text->text());
   s.imgpos = image_.position->currentIndex();

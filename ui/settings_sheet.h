@@ -54,7 +54,7 @@ public:
 private:
   void ShowQuality();
   QComboBox *color_, *gray_, *bw_;
-  QCheckBox* skew_;
+  QCheckBox *skew_, *lossless_, *autoRotate_;
   QSlider* quality_;
   QLabel* qualityText_;
 };
@@ -131,6 +131,7 @@ private:
   Block header_, footer_, text_, image_;
   ColourSwatch *hcolor_, *fcolor_, *tcolor_;
   QSpinBox* tsize_;
+  QComboBox* font_;
   QLineEdit *imgWidth_, *imgHeight_;
 };
 

@@ -20,7 +20,11 @@ class SheetTest : public QObject {
 private slots:
   void enabling_data();
   void enabling();
+  void okWritesOnlyShownPages_data();
   void okWritesOnlyShownPages();
+  void imageAndFontControlsLoad_data();
+  void imageAndFontControlsLoad();
+  void fontListStartsWithTheStandardFonts();
   void cancelWritesNothing();
   void storedDpiIsListed();
   void dpiTextsAreNormalised_data();
@@ -89,32 +93,132 @@ void SheetTest::enabling() {
   CheckEnabled(p, enabled, disabled);
 }
 
+void SheetTest::okWritesOnlyShownPages_data() {
+  QTest::addColumn<QStringList>("stored");
+  QTest::addColumn<int>("page");
+  QTest::addColumn<QStringList>("actions");
+  QTest::addColumn<QStringList>("written");
+  // tsize=500 is a value the Watermark page would clamp if it wrote its keys.
+  const QStringList others = {"tsize=500", "outMode=1", "xdpi=100"};
+  QTest::newRow("info") << others << 4
+                        << QStringList{"title=new title",     "author=new author",
+                                       "subject=new subject", "keywords=new keywords",
+                                       "creator=new creator", "producer=new producer"}
+                        << QStringList{"author=new author",     "creator=new creator",
+                                       "keywords=new keywords", "producer=new producer",
+                                       "subject=new subject",   "title=new title"};
+  QTest::newRow("compress: image flags off")
+      << others << 6 << QStringList{"lossless=0", "autoRotate=0"}
+      << QStringList{"autorotate=0", "lossless=0"};
+  QTest::newRow("compress: image flags back on")
+      << (others + QStringList{"lossless=0", "autoRotate=0"}) << 6
+      << QStringList{"lossless=1", "autoRotate=1"} << QStringList{"autorotate=1", "lossless=1"};
+  QTest::newRow("watermark: typed font")
+      << QStringList{"outMode=1", "xdpi=100"} << 2 << QStringList{"font=Courier-Bold"}
+      << QStringList{"font=Courier-Bold"};
+}
+
 void SheetTest::okWritesOnlyShownPages() {
-  QString path = home_.path() + "/ok.ini";
+  QFETCH(QStringList, stored);
+  QFETCH(int, page);
+  QFETCH(QStringList, actions);
+  QFETCH(QStringList, written);
+  QString path = home_.path() + "/ok-" + QTest::currentDataTag() + ".ini";
   app::SettingsStore store(path.toStdString());
   app::SaveConversionSettings(store, app::DefaultConversionSettings());
-  // A value the Watermark page would clamp if it wrote its keys.
-  store.WriteMany({{"tsize", "500"}, {"outMode", "1"}, {"xdpi", "100"}});
+  std::vector<std::pair<std::string, std::string>> extra;
+  for (const QString& kv : stored)
+    extra.emplace_back(kv.section('=', 0, 0).toStdString(), kv.section('=', 1).toStdString());
+  store.WriteMany(extra);
   QMap<QString, QString> before = IniValues(path);
 
   FakeShell shell;
   ui::CMyPropSheet sheet(store, app::LoadConversionSettings(store));
   sheet.show();
-  sheet.tabs()->setCurrentIndex(4);
-  QWidget* info = sheet.tabs()->currentWidget();
-  for (const char* key : {"title", "author", "subject", "keywords", "creator", "producer"})
-    Apply(info, QString(key) + "=new " + key);
+  sheet.tabs()->setCurrentIndex(page);
+  QWidget* shown = sheet.tabs()->currentWidget();
+  for (const QString& a : actions) {
+    // The font combo is editable: its value is the typed text.
+    if (a.startsWith("font="))
+      Find<QComboBox>(shown, "font")->setEditText(a.section('=', 1));
+    else
+      Apply(shown, a);
+  }
   QTest::mouseClick(Find<QPushButton>(&sheet, "ok"), Qt::LeftButton);
   QCOMPARE(sheet.result(), int(QDialog::Accepted));
 
   QMap<QString, QString> after = IniValues(path);
   QStringList changed;
   for (auto it = after.begin(); it != after.end(); ++it)
-    if (before.value(it.key()) != it.value()) changed << it.key();
+    if (before.value(it.key()) != it.value()) changed << it.key() + "=" + it.value();
   changed.sort();
-  QCOMPARE(changed, (QStringList{"author", "creator", "keywords", "producer", "subject", "title"}));
-  QCOMPARE(after.value("title"), QString("new title"));
+  QCOMPARE(changed, written);
   QCOMPARE(after.size(), before.size());
+}
+
+void SheetTest::imageAndFontControlsLoad_data() {
+  QTest::addColumn<QStringList>("stored");
+  QTest::addColumn<bool>("lossless");
+  QTest::addColumn<bool>("autoRotate");
+  QTest::addColumn<QString>("font");
+  QTest::newRow("defaults") << QStringList{} << true << true << "Helvetica";
+  QTest::newRow("stored off, standard font")
+      << QStringList{"lossless=0", "autoRotate=0", "font=Times-BoldItalic"} << false << false
+      << "Times-BoldItalic";
+  QTest::newRow("unknown font is kept")
+      << QStringList{"lossless=1", "autoRotate=0", "font=No Such Family 42"} << true << false
+      << "No Such Family 42";
+}
+
+void SheetTest::imageAndFontControlsLoad() {
+  QFETCH(QStringList, stored);
+  QFETCH(bool, lossless);
+  QFETCH(bool, autoRotate);
+  QFETCH(QString, font);
+  QString path = home_.path() + "/load-" + QTest::currentDataTag() + ".ini";
+  app::SettingsStore store(path.toStdString());
+  std::vector<std::pair<std::string, std::string>> values;
+  for (const QString& kv : stored)
+    values.emplace_back(kv.section('=', 0, 0).toStdString(), kv.section('=', 1).toStdString());
+  store.WriteMany(values);
+  app::ConversionSettings s = app::LoadConversionSettings(store);
+  ui::CMyPropSheet sheet(store, s);
+  QWidget* compress = sheet.tabs()->widget(6);
+  QCOMPARE(Find<QCheckBox>(compress, "lossless")->isChecked(), lossless);
+  QCOMPARE(Find<QCheckBox>(compress, "autoRotate")->isChecked(), autoRotate);
+  // JPEG inputs are re-encoded at this quality whether or not other images are lossless.
+  QVERIFY(Find(compress, "quality")->isEnabled());
+  auto* combo = Find<QComboBox>(sheet.tabs()->widget(2), "font");
+  QCOMPARE(combo->currentText(), font);
+
+  app::ConversionSettings out = app::DefaultConversionSettings();
+  out.lossless = out.autoRotate = -1;
+  static_cast<ui::SheetPage*>(compress)->Store(out);
+  static_cast<ui::SheetPage*>(sheet.tabs()->widget(2))->Store(out);
+  QCOMPARE(out.lossless, lossless ? 1 : 0);
+  QCOMPARE(out.autoRotate, autoRotate ? 1 : 0);
+  QCOMPARE(QString::fromStdString(out.font), font);
+  for (const char* name : {"lossless", "autoRotate", "font"})
+    QVERIFY2(!Find(sheet.tabs(), name)->accessibleName().isEmpty(), name);
+}
+
+void SheetTest::fontListStartsWithTheStandardFonts() {
+  ui::CPage4 page(app::DefaultConversionSettings());
+  auto* combo = Find<QComboBox>(&page, "font");
+  QVERIFY(combo->isEditable());
+  QStringList first;
+  for (int i = 0; i < 14 && i < combo->count(); ++i)
+    first << combo->itemText(i);
+  QCOMPARE(first, (QStringList{"Helvetica", "Helvetica-Bold", "Helvetica-Oblique",
+                               "Helvetica-BoldOblique", "Times-Roman", "Times-Bold", "Times-Italic",
+                               "Times-BoldItalic", "Courier", "Courier-Bold", "Courier-Oblique",
+                               "Courier-BoldOblique", "Symbol", "ZapfDingbats"}));
+  // Installed families follow, once each.
+  QStringList all;
+  for (int i = 0; i < combo->count(); ++i)
+    all << combo->itemText(i);
+  QCOMPARE(all.removeDuplicates(), 0);
+  QVERIFY(all.contains("DejaVu Sans"));
 }
 
 void SheetTest::cancelWritesNothing() {
@@ -128,6 +232,8 @@ void SheetTest::cancelWritesNothing() {
     sheet.tabs()->setCurrentIndex(i);
   Apply(sheet.tabs()->widget(4), "title=changed");
   Apply(sheet.tabs()->widget(0), "pageSize=7");
+  Apply(sheet.tabs()->widget(6), "lossless=0");
+  Find<QComboBox>(sheet.tabs()->widget(2), "font")->setEditText("Courier");
   QTest::mouseClick(Find<QPushButton>(&sheet, "cancel"), Qt::LeftButton);
   QCOMPARE(sheet.result(), int(QDialog::Rejected));
   QCOMPARE(Bytes(path), before);
