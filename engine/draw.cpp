@@ -54,7 +54,7 @@ int MeasureText(EngineDocument& doc, int key, int fontCode, int size, const char
   const text::FontRecord* font = doc.fonts.at(index);
   if (!font) return 0;
   std::string_view s(textA);
-  if (key == 251) return text::MeasureHeight(s, size);
+  if (key == ENGINE_Q_TEXT_HEIGHT) return text::MeasureHeight(s, size);
   return text::MeasureWidth(*font, doc.graphics.textState(), s, static_cast<float>(size));
 }
 

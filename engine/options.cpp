@@ -7,6 +7,7 @@
 #include <string>
 
 #include "document.h"
+#include "engine.h"
 #include "text/fonts.h"
 #include "text/std_fonts.h"
 
@@ -183,7 +184,7 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
               const char* textB) {
   PageState& ps = doc.page;
   switch (key) {
-  case 101:
+  case ENGINE_OPT_FRAME_RANGE:
     if (intA < 0 || (intA >= 1 && intB < 1) || (intA == 0 && intB != 0)) return 0;
     if (intA == 0) {
       ps.frameFirst = 1;
@@ -193,62 +194,62 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
       ps.frameCount = intB;
     }
     return 1;
-  case 104:
+  case ENGINE_OPT_PLACEMENT_BOX:
     ps.boxX = intA;
     ps.boxY = intB;
     ps.boxW = ParseDecimal(textA);
     ps.boxH = ParseDecimal(textB);
     return 1;
-  case 105:
+  case ENGINE_OPT_SECURITY:
     return SecurityOption(doc, intA, intB, textA, textB);
-  case 106:
+  case ENGINE_OPT_FONT:
     return FontOption(doc, intA, intB, textA);
-  case 107:
+  case ENGINE_OPT_TEXT_OPTION:
     ps.textOptionA = intA;
     return 1;
-  case 108:
+  case ENGINE_OPT_FONT_STYLE:
     if (intA >= 0) ps.textOptionB = intA;
     if (intB >= 0) ps.textOptionC = intB;
     return 1;
-  case 109:
+  case ENGINE_OPT_PAGE:
     if (intA == 0 && intB != 0) return 0;
     return PageOption(doc, intA, intB, textB);
-  case 110:
+  case ENGINE_OPT_BOOKMARK:
     return BookmarkOption(doc, textA);
-  case 133:
+  case ENGINE_OPT_DROP_PAGE:
     return DropPage(doc) ? 1 : 0;
-  case 111:
+  case ENGINE_OPT_PRODUCER:
     if (textA && *textA) doc.data.info.producer.assign(textA, pdf::TextStringLength(textA));
     return 0;
-  case 112:
+  case ENGINE_OPT_IGNORE_MASK:
     if (intA < 0 || intA > 100) return 0;
     doc.ignoreMaskLevel = intA;
     return 1;
-  case 121:
+  case ENGINE_OPT_VIEWER:
     return ViewerOption(doc, intA, intB);
-  case 122:
+  case ENGINE_OPT_ROTATION:
     doc.data.rotation = RotationFor(intA);
     return 1;
-  case 123:
+  case ENGINE_OPT_COMPRESSION:
     return CompressionOption(doc, intA, textA);
-  case 124:
+  case ENGINE_OPT_CLEAR_COMPRESSION:
     std::memset(doc.compression, 0, sizeof doc.compression);
     return 1;
-  case 126:
+  case ENGINE_OPT_SKEW:
     doc.skewCorrection = intA >= 1;
     return 1;
-  case 127:
+  case ENGINE_OPT_SECOND_IMAGE:
     doc.secondImage = intA >= 1;
     return 1;
-  case 128:
+  case ENGINE_OPT_JPEG_QUALITY:
     doc.jpegQuality = intA;
     return 1;
-  case 130:
+  case ENGINE_OPT_FONT_ENCODING:
     return FontEncodingOption(doc, intA, textA);
-  case 131:
+  case ENGINE_OPT_LOSSLESS:
     doc.lossless = intA >= 1;
     return 1;
-  case 132:
+  case ENGINE_OPT_AUTO_ROTATE:
     doc.autoRotate = intA >= 1;
     return 1;
   default:
@@ -259,41 +260,41 @@ int SetOption(EngineDocument& doc, int key, int intA, int intB, const char* text
 int Query(EngineDocument& doc, int key, int* outA, int* outB, char* textA, const char* textB) {
   PageState& ps = doc.page;
   switch (key) {
-  case 201:
-  case 202:
-  case 203:
-  case 204:
-  case 205:
-  case 211:
+  case ENGINE_Q_FRAME_COUNT:
+  case ENGINE_Q_IMAGE_WIDTH:
+  case ENGINE_Q_IMAGE_HEIGHT:
+  case ENGINE_Q_X_RESOLUTION:
+  case ENGINE_Q_Y_RESOLUTION:
+  case ENGINE_Q_BITS_PER_PIXEL:
     return ImageQuery(doc, key, outA, outB, textA, textB);
-  case 206:
+  case ENGINE_Q_PAGE_COUNT:
     return doc.data.pageCount + (doc.existing ? doc.existing->target.pageCount : 0);
-  case 209:
+  case ENGINE_Q_PAGE_SIZE:
     if (Writable(outA)) *outA = ps.pageWidth;
     if (Writable(outB)) *outB = ps.pageHeight;
     return textA && strcasecmp(textA, "height") == 0 ? ps.pageHeight : ps.pageWidth;
-  case 210: {
+  case ENGINE_Q_COMPRESSION: {
     auto imageClass = static_cast<intptr_t>(reinterpret_cast<uintptr_t>(outA));
     if (imageClass < 1 || imageClass > 3 || !textA) return 0;
     std::memcpy(textA, doc.compression[imageClass - 1], 9);
     return imageClass == 3 ? 1 : 0;
   }
-  case 212:
+  case ENGINE_Q_SKEW:
     if (Writable(outA)) *outA = doc.skewCorrection ? 1 : 0;
     return doc.skewCorrection ? 1 : 0;
-  case 213:
+  case ENGINE_Q_SECOND_IMAGE:
     if (Writable(outA)) *outA = doc.secondImage ? 1 : 0;
     return doc.secondImage ? 1 : 0;
-  case 214:
+  case ENGINE_Q_JPEG_QUALITY:
     if (Writable(outA)) *outA = doc.jpegQuality;
     return doc.jpegQuality;
-  case 250:
-  case 251: {
+  case ENGINE_Q_TEXT_WIDTH:
+  case ENGINE_Q_TEXT_HEIGHT: {
     int code = static_cast<int>(reinterpret_cast<intptr_t>(outA));
     int size = static_cast<int>(reinterpret_cast<intptr_t>(outB));
     return MeasureText(doc, key, code, size, textA);
   }
-  case 215:
+  case ENGINE_Q_FRAME_RANGE:
     if (Writable(outA)) *outA = ps.frameFirst;
     if (Writable(outB)) *outB = ps.frameCount;
     return 1;
