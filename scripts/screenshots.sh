@@ -2,7 +2,6 @@
 # Renders every page of the desktop program and of its settings sheet offscreen into
 # build/screenshots/*.png. Fails when a page cannot be built or drawn.
 #   scripts/screenshots.sh [BUILD_DIR]      (default build/)
-#   UPDATE_DOCS=1 scripts/screenshots.sh    also copies them to docs/screenshots/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
@@ -10,7 +9,3 @@ cmake --build "$dir" -j2 --target pictofold-screenshots >/dev/null
 out="$dir/screenshots"
 rm -rf "$out"
 QT_QPA_PLATFORM=offscreen "$dir/bin/pictofold-screenshots" samples "$out"
-if [ "${UPDATE_DOCS:-0}" = 1 ]; then
-  mkdir -p docs/screenshots
-  cp "$out"/*.png docs/screenshots/
-fi
