@@ -177,6 +177,38 @@ int IccComponents(const std::vector<uint8_t>& profile) {
   return 0;
 }
 
+namespace {
+
+// A Flate stream object with an indirect length; entries() writes the dictionary's own keys.
+// The page's content stream is closed first: an object written inside it would land in the
+// middle of it, and the page's content goes on in a stream of its own after the image.
+template <typename Entries>
+int WriteFlateObject(const ImageContext& ctx, const std::vector<uint8_t>& bytes, Entries entries) {
+  pdf::Writer& w = ctx.writer;
+  if (w.contentOpen()) w.EndContentStream();
+  int object = w.BeginObject(0);
+  int lengthObject = w.NewObjectNumber();
+  w.WriteText(pdf::names::kDictOpen);
+  entries(w);
+  w.WriteFormatted(pdf::names::kLengthEntry, {w.Ref(lengthObject)});
+  w.WriteText(pdf::names::kFlateFilter);
+  w.WriteText(pdf::names::kDictClose);
+  w.WriteText(pdf::names::kStreamOpen);
+  int64_t start = w.CurrentOffset();
+  w.BeginDeflate(object, 0);
+  w.WriteBytes(bytes.data(), bytes.size());
+  w.EndDeflate();
+  int64_t length = w.CurrentOffset() - start;
+  w.WriteText(pdf::names::kStreamClose);
+  w.WriteText(pdf::names::kEndObj);
+  w.BeginObject(lengthObject);
+  w.WriteFormatted(pdf::names::kImageLengthLine, {length});
+  w.WriteText(pdf::names::kEndObj);
+  return object;
+}
+
+} // namespace
+
 void WriteIccStream(const ImageContext& ctx, ImageRecord& image) {
   image.iccObject = 0;
   int n = IccComponents(image.iccProfile);
@@ -188,54 +220,15 @@ void WriteIccStream(const ImageContext& ctx, ImageRecord& image) {
     image.iccProfile.clear();
     return;
   }
-  pdf::Writer& w = ctx.writer;
-  // The page's content goes on in a stream of its own after the image.
-  if (w.contentOpen()) w.EndContentStream();
-  int object = w.BeginObject(0);
-  int lengthObject = w.NewObjectNumber();
-  w.WriteText(pdf::names::kDictOpen);
-  w.WriteFormatted(names::kIccComponents, {n});
-  w.WriteText(names::kIccAlternate);
-  w.WriteText(names::kDeviceSpaces[n == 4 ? 2 : n == 3 ? 1 : 0]);
-  w.WriteFormatted(pdf::names::kLengthEntry, {w.Ref(lengthObject)});
-  w.WriteText(pdf::names::kFlateFilter);
-  w.WriteText(pdf::names::kDictClose);
-  w.WriteText(pdf::names::kStreamOpen);
-  int64_t start = w.CurrentOffset();
-  w.BeginDeflate(object, 0);
-  w.WriteBytes(image.iccProfile.data(), image.iccProfile.size());
-  w.EndDeflate();
-  int64_t length = w.CurrentOffset() - start;
-  w.WriteText(pdf::names::kStreamClose);
-  w.WriteText(pdf::names::kEndObj);
-  w.BeginObject(lengthObject);
-  w.WriteFormatted(pdf::names::kImageLengthLine, {length});
-  w.WriteText(pdf::names::kEndObj);
-  image.iccObject = object;
+  image.iccObject = WriteFlateObject(ctx, image.iccProfile, [n](pdf::Writer& w) {
+    w.WriteFormatted(names::kIccComponents, {n});
+    w.WriteText(names::kIccAlternate);
+    w.WriteText(names::kDeviceSpaces[n == 4 ? 2 : n == 3 ? 1 : 0]);
+  });
 }
 
 int WritePaletteStream(const ImageContext& ctx, const ImageRecord& image) {
-  pdf::Writer& w = ctx.writer;
-  // An object written inside the open content stream would land in the middle of it.
-  if (w.contentOpen()) w.EndContentStream();
-  int object = w.BeginObject(0);
-  int lengthObject = w.NewObjectNumber();
-  w.WriteText(pdf::names::kDictOpen);
-  w.WriteFormatted(pdf::names::kLengthEntry, {w.Ref(lengthObject)});
-  w.WriteText(pdf::names::kFlateFilter);
-  w.WriteText(pdf::names::kDictClose);
-  w.WriteText(pdf::names::kStreamOpen);
-  int64_t start = w.CurrentOffset();
-  w.BeginDeflate(object, 0);
-  w.WriteBytes(image.palette.data(), image.palette.size());
-  w.EndDeflate();
-  int64_t length = w.CurrentOffset() - start;
-  w.WriteText(pdf::names::kStreamClose);
-  w.WriteText(pdf::names::kEndObj);
-  w.BeginObject(lengthObject);
-  w.WriteFormatted(pdf::names::kImageLengthLine, {length});
-  w.WriteText(pdf::names::kEndObj);
-  return object;
+  return WriteFlateObject(ctx, image.palette, [](pdf::Writer&) {});
 }
 
 void DrawImage(const ImageContext& ctx, const ImageRecord& image, float x, float y, float scale) {
